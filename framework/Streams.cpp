@@ -1,0 +1,159 @@
+#include "framework/Streams.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace pw::framework {
+
+std::int64_t TStream::Size() {
+    const std::int64_t pos = Seek(0, SeekOrigin::Current);
+    const std::int64_t size = Seek(0, SeekOrigin::End);
+    Seek(pos, SeekOrigin::Beginning);
+    return size;
+}
+
+void TStream::ReadBuffer(void* buffer, std::int64_t count) {
+    if (count != 0 && Read(buffer, count) != count) throw EReadError("Stream read error");
+}
+
+void TStream::WriteBuffer(const void* buffer, std::int64_t count) {
+    if (count != 0 && Write(buffer, count) != count) throw EWriteError("Stream write error");
+}
+
+std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
+    if (count == 0) {
+        source.SetPosition(0);
+        count = source.Size();
+    }
+    constexpr std::int64_t kChunk = 64 * 1024;
+    std::vector<unsigned char> buf(static_cast<std::size_t>(std::min(count, kChunk)));
+    std::int64_t left = count;
+    while (left > 0) {
+        const std::int64_t n = std::min(left, kChunk);
+        source.ReadBuffer(buf.data(), n);
+        WriteBuffer(buf.data(), n);
+        left -= n;
+    }
+    return count;
+}
+
+// --- TMemoryStream ---
+
+std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
+    const auto size = static_cast<std::int64_t>(data_.size());
+    if (count <= 0 || pos_ >= size) return 0;
+    const std::int64_t n = std::min(count, size - pos_);
+    std::memcpy(buffer, data_.data() + pos_, static_cast<std::size_t>(n));
+    pos_ += n;
+    return n;
+}
+
+std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
+    if (count <= 0) return 0;
+    const std::int64_t end = pos_ + count;
+    if (end > static_cast<std::int64_t>(data_.size())) data_.resize(static_cast<std::size_t>(end));
+    std::memcpy(data_.data() + pos_, buffer, static_cast<std::size_t>(count));
+    pos_ = end;
+    return count;
+}
+
+std::int64_t TMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
+    switch (origin) {
+        case SeekOrigin::Beginning: pos_ = offset; break;
+        case SeekOrigin::Current: pos_ += offset; break;
+        case SeekOrigin::End: pos_ = static_cast<std::int64_t>(data_.size()) + offset; break;
+    }
+    if (pos_ < 0) pos_ = 0;
+    return pos_;
+}
+
+void TMemoryStream::SetSize(std::int64_t size) {
+    data_.resize(static_cast<std::size_t>(std::max<std::int64_t>(size, 0)));
+    if (pos_ > size) pos_ = size;
+}
+
+void TMemoryStream::Clear() {
+    data_.clear();
+    data_.shrink_to_fit();
+    pos_ = 0;
+}
+
+void TMemoryStream::LoadFromFile(const std::string& fileName) {
+    TFileStream f(fileName, FileMode::OpenRead);
+    const std::int64_t size = f.Size();
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
+    f.ReadBuffer(bytes.data(), size);
+    data_ = std::move(bytes);
+    pos_ = 0;
+}
+
+void TMemoryStream::SaveToFile(const std::string& fileName) {
+    TFileStream f(fileName, FileMode::Create);
+    f.WriteBuffer(data_.data(), static_cast<std::int64_t>(data_.size()));
+}
+
+// --- TFileStream ---
+
+namespace {
+const char* ModeText(FileMode mode) {
+    switch (mode) {
+        case FileMode::Create: return "w+b";
+        case FileMode::OpenRead: return "rb";
+        case FileMode::OpenWrite:
+        case FileMode::OpenReadWrite: return "r+b";
+    }
+    return "rb";
+}
+}  // namespace
+
+TFileStream::TFileStream(const std::string& fileName, FileMode mode) : fileName_(fileName) {
+    errno = 0;
+    file_ = std::fopen(fileName.c_str(), ModeText(mode));
+    std::error_code ec;
+    if (file_ && std::filesystem::is_directory(fileName, ec)) {
+        std::fclose(file_);
+        file_ = nullptr;
+        errno = EISDIR;
+    }
+    if (!file_) {
+        const char* what = mode == FileMode::Create ? "Cannot create file" : "Cannot open file";
+        throw EFOpenError(std::string(what) + " \"" + fileName + "\". " + std::strerror(errno));
+    }
+    // Unbuffered, like the platform's own file writes: a failed write is reported by Write itself.
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+}
+
+TFileStream::~TFileStream() {
+    if (file_) std::fclose(file_);
+}
+
+std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
+    if (count <= 0) return 0;
+    return static_cast<std::int64_t>(std::fread(buffer, 1, static_cast<std::size_t>(count), file_));
+}
+
+std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
+    if (count <= 0) return 0;
+    return static_cast<std::int64_t>(
+        std::fwrite(buffer, 1, static_cast<std::size_t>(count), file_));
+}
+
+std::int64_t TFileStream::Seek(std::int64_t offset, SeekOrigin origin) {
+    const int whence = origin == SeekOrigin::Beginning ? SEEK_SET
+                       : origin == SeekOrigin::Current ? SEEK_CUR
+                                                       : SEEK_END;
+    if (std::fseek(file_, static_cast<long>(offset), whence) != 0) return -1;
+    return static_cast<std::int64_t>(std::ftell(file_));
+}
+
+void TFileStream::SetSize(std::int64_t size) {
+    std::error_code ec;
+    std::filesystem::resize_file(fileName_, static_cast<std::uintmax_t>(size), ec);
+    if (ec) throw EWriteError("Cannot set the size of \"" + fileName_ + "\". " + ec.message());
+    if (Position() > size) SetPosition(size);
+}
+
+}  // namespace pw::framework
