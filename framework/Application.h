@@ -24,11 +24,11 @@ inline constexpr std::uint32_t kInfinite = 0xFFFFFFFF;
 // The receiver of deliveries from a worker. Once its destruction has begun, deliveries to it are
 // skipped, both when they are sent and when the UI thread comes to run them.
 class DeliveryOwner {
-public:
+  public:
     void BeginDestroy() { destroying_.store(true, std::memory_order_release); }
     bool Destroying() const { return destroying_.load(std::memory_order_acquire); }
 
-private:
+  private:
     std::atomic<bool> destroying_{false};
 };
 
@@ -42,7 +42,7 @@ enum class WaitResult {
 };
 
 class IApplication {
-public:
+  public:
     virtual ~IApplication() = default;
 
     virtual bool IsUiThread() const = 0;

@@ -37,9 +37,11 @@ void VirtualClock::Advance(Millis ms) {
     {
         std::lock_guard lock(mutex_);
         now_ += std::max<Millis>(ms, 0);
-        for (const auto& l : listeners_) toCall.push_back(l.second);
+        for (const auto& l : listeners_)
+            toCall.push_back(l.second);
     }
-    for (const auto& f : toCall) f();
+    for (const auto& f : toCall)
+        f();
 }
 
 }  // namespace pw::framework

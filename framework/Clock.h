@@ -14,7 +14,7 @@ namespace pw::framework {
 using Millis = std::int64_t;
 
 class IClock {
-public:
+  public:
     virtual ~IClock() = default;
     virtual Millis Now() const = 0;
     // When the clock reaches `at` in real time; nullopt for a clock that only moves when told
@@ -26,19 +26,19 @@ public:
 };
 
 class SteadyClock final : public IClock {
-public:
+  public:
     Millis Now() const override;
     std::optional<std::chrono::steady_clock::time_point> RealTime(Millis at) const override;
     std::uint64_t AddListener(std::function<void()>) override { return 0; }
     void RemoveListener(std::uint64_t) override {}
 
-private:
+  private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
 // Any thread may advance it; listeners run on the advancing thread, outside the clock's lock.
 class VirtualClock final : public IClock {
-public:
+  public:
     Millis Now() const override;
     std::optional<std::chrono::steady_clock::time_point> RealTime(Millis) const override {
         return std::nullopt;
@@ -48,7 +48,7 @@ public:
 
     void Advance(Millis ms);
 
-private:
+  private:
     std::mutex callMutex_;  // held while listeners run
     mutable std::mutex mutex_;
     Millis now_ = 0;

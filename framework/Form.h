@@ -8,7 +8,7 @@
 namespace pw::framework {
 
 class IForm {
-public:
+  public:
     virtual ~IForm() = default;
 
     virtual void SetCaption(std::string_view caption) = 0;

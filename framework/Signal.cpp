@@ -7,7 +7,8 @@ namespace pw::framework {
 void Signal::Set() {
     set_.store(true, std::memory_order_release);
     std::lock_guard lock(mutex_);
-    for (auto& [id, waker] : wakers_) waker();
+    for (auto& [id, waker] : wakers_)
+        waker();
 }
 
 Signal::WakerGuard Signal::AddWaker(std::function<void()> waker) const {

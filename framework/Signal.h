@@ -11,7 +11,7 @@
 namespace pw::framework {
 
 class Signal {
-public:
+  public:
     Signal() = default;
     Signal(const Signal&) = delete;
     Signal& operator=(const Signal&) = delete;
@@ -23,7 +23,7 @@ public:
     // Registers a function that Set calls (on the setting thread) until the returned guard ends.
     // The waker must be cheap and must not call back into this signal.
     class WakerGuard {
-    public:
+      public:
         WakerGuard(const Signal& signal, std::uint64_t id) : signal_(&signal), id_(id) {}
         WakerGuard(WakerGuard&& other) noexcept : signal_(other.signal_), id_(other.id_) {
             other.signal_ = nullptr;
@@ -33,13 +33,13 @@ public:
         WakerGuard& operator=(WakerGuard&&) = delete;
         ~WakerGuard();
 
-    private:
+      private:
         const Signal* signal_;
         std::uint64_t id_;
     };
     [[nodiscard]] WakerGuard AddWaker(std::function<void()> waker) const;
 
-private:
+  private:
     std::atomic<bool> set_{false};
     // Wakers run under this mutex, so a guard's end waits for a running Set: no late call.
     mutable std::mutex mutex_;

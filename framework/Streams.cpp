@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 namespace pw::framework {
@@ -24,6 +25,7 @@ void TStream::WriteBuffer(const void* buffer, std::int64_t count) {
 }
 
 std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
+    if (count < 0) return 0;
     if (count == 0) {
         source.SetPosition(0);
         count = source.Size();
@@ -61,17 +63,32 @@ std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
 }
 
 std::int64_t TMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
+    std::int64_t base = 0;
     switch (origin) {
-        case SeekOrigin::Beginning: pos_ = offset; break;
-        case SeekOrigin::Current: pos_ += offset; break;
-        case SeekOrigin::End: pos_ = static_cast<std::int64_t>(data_.size()) + offset; break;
+        case SeekOrigin::Beginning:
+            base = 0;
+            break;
+        case SeekOrigin::Current:
+            base = pos_;
+            break;
+        case SeekOrigin::End:
+            base = static_cast<std::int64_t>(data_.size());
+            break;
     }
-    if (pos_ < 0) pos_ = 0;
+    // Saturate instead of overflowing; a position before the start is the start.
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    if (offset > 0 && base > kMax - offset) {
+        pos_ = kMax;
+    } else {
+        pos_ = std::max<std::int64_t>(base + offset, 0);
+    }
     return pos_;
 }
 
 void TMemoryStream::SetSize(std::int64_t size) {
-    data_.resize(static_cast<std::size_t>(std::max<std::int64_t>(size, 0)));
+    // A negative size would leave the position before the start, and reads out of bounds.
+    size = std::max<std::int64_t>(size, 0);
+    data_.resize(static_cast<std::size_t>(size));
     if (pos_ > size) pos_ = size;
 }
 
@@ -84,6 +101,7 @@ void TMemoryStream::Clear() {
 void TMemoryStream::LoadFromFile(const std::string& fileName) {
     TFileStream f(fileName, FileMode::OpenRead);
     const std::int64_t size = f.Size();
+    if (size < 0) throw EReadError("Cannot read \"" + fileName + "\": it has no size");
     std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
     f.ReadBuffer(bytes.data(), size);
     data_ = std::move(bytes);
@@ -100,10 +118,13 @@ void TMemoryStream::SaveToFile(const std::string& fileName) {
 namespace {
 const char* ModeText(FileMode mode) {
     switch (mode) {
-        case FileMode::Create: return "w+b";
-        case FileMode::OpenRead: return "rb";
+        case FileMode::Create:
+            return "w+b";
+        case FileMode::OpenRead:
+            return "rb";
         case FileMode::OpenWrite:
-        case FileMode::OpenReadWrite: return "r+b";
+        case FileMode::OpenReadWrite:
+            return "r+b";
     }
     return "rb";
 }
@@ -130,13 +151,22 @@ TFileStream::~TFileStream() {
     if (file_) std::fclose(file_);
 }
 
+// The C library requires a positioning call between a read and a following write on the same
+// stream, and the other way round; some runtimes misplace data without it.
+void TFileStream::SwitchTo(LastOp op) {
+    if (lastOp_ != LastOp::None && lastOp_ != op) std::fseek(file_, 0, SEEK_CUR);
+    lastOp_ = op;
+}
+
 std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
     if (count <= 0) return 0;
+    SwitchTo(LastOp::Read);
     return static_cast<std::int64_t>(std::fread(buffer, 1, static_cast<std::size_t>(count), file_));
 }
 
 std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
     if (count <= 0) return 0;
+    SwitchTo(LastOp::Write);
     return static_cast<std::int64_t>(
         std::fwrite(buffer, 1, static_cast<std::size_t>(count), file_));
 }
@@ -145,11 +175,20 @@ std::int64_t TFileStream::Seek(std::int64_t offset, SeekOrigin origin) {
     const int whence = origin == SeekOrigin::Beginning ? SEEK_SET
                        : origin == SeekOrigin::Current ? SEEK_CUR
                                                        : SEEK_END;
+    lastOp_ = LastOp::None;
+#if defined(_WIN32)
+    // long is 32 bits there: files beyond 2 GiB need the 64-bit calls.
+    if (_fseeki64(file_, offset, whence) != 0) return -1;
+    return static_cast<std::int64_t>(_ftelli64(file_));
+#else
+    if (offset != static_cast<long>(offset)) return -1;
     if (std::fseek(file_, static_cast<long>(offset), whence) != 0) return -1;
     return static_cast<std::int64_t>(std::ftell(file_));
+#endif
 }
 
 void TFileStream::SetSize(std::int64_t size) {
+    if (size < 0) throw EWriteError("Cannot set the size of \"" + fileName_ + "\" below 0");
     std::error_code ec;
     std::filesystem::resize_file(fileName_, static_cast<std::uintmax_t>(size), ec);
     if (ec) throw EWriteError("Cannot set the size of \"" + fileName_ + "\". " + ec.message());

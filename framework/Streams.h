@@ -28,7 +28,7 @@ class EWriteError : public EStreamError {
 enum class SeekOrigin { Beginning, Current, End };
 
 class TStream {
-public:
+  public:
     virtual ~TStream() = default;
 
     // Reads up to count bytes; returns how many were read.
@@ -50,7 +50,7 @@ public:
 
 // The stream lives in memory; Memory() stays valid until the next write or SetSize.
 class TMemoryStream : public TStream {
-public:
+  public:
     std::int64_t Read(void* buffer, std::int64_t count) override;
     std::int64_t Write(const void* buffer, std::int64_t count) override;
     std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
@@ -64,7 +64,7 @@ public:
     void LoadFromFile(const std::string& fileName);  // EFOpenError when it cannot be read
     void SaveToFile(const std::string& fileName);    // EFOpenError / EWriteError
 
-private:
+  private:
     std::vector<unsigned char> data_;
     std::int64_t pos_ = 0;
 };
@@ -72,7 +72,7 @@ private:
 enum class FileMode { Create, OpenRead, OpenWrite, OpenReadWrite };
 
 class TFileStream : public TStream {
-public:
+  public:
     // Create truncates or creates; the Open forms need an existing file. EFOpenError on failure.
     TFileStream(const std::string& fileName, FileMode mode);
     ~TFileStream() override;
@@ -86,9 +86,13 @@ public:
 
     const std::string& FileName() const { return fileName_; }
 
-private:
+  private:
+    enum class LastOp { None, Read, Write };
+    void SwitchTo(LastOp op);
+
     std::string fileName_;
     std::FILE* file_ = nullptr;
+    LastOp lastOp_ = LastOp::None;
 };
 
 }  // namespace pw::framework

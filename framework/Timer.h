@@ -9,7 +9,7 @@
 namespace pw::framework {
 
 class ITimer {
-public:
+  public:
     virtual ~ITimer() = default;
 
     virtual void SetEnabled(bool enabled) = 0;

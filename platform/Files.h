@@ -35,7 +35,7 @@ inline constexpr std::uint32_t kAttrOffline = 0x1000;
 inline constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFF;
 
 class IFiles {
-public:
+  public:
     virtual ~IFiles() = default;
 
     // The attribute bits of a file or folder, kInvalidAttributes when they cannot be read.

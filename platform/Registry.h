@@ -46,20 +46,20 @@ struct RegValue {
 // Outcomes, numbered as the Windows error codes they stand for.
 enum class RegStatus : std::int32_t {
     Ok = 0,
-    NotFound = 2,            // key or value missing
-    AccessDenied = 5,        // the store cannot be written (read-only folder or file)
-    InvalidParameter = 87,   // a value or name beyond the store's limits, an empty key path
-    MoreData = 234,          // the caller's buffer is too small (used by buffer-based readers)
-    IoError = 1117,          // reading or writing the backing storage failed
+    NotFound = 2,           // key or value missing
+    AccessDenied = 5,       // the store cannot be written (read-only folder or file)
+    InvalidParameter = 87,  // a value or name beyond the store's limits, an empty key path
+    MoreData = 234,         // the caller's buffer is too small (used by buffer-based readers)
+    IoError = 1117,         // reading or writing the backing storage failed
 };
 
 // Limits that keep a hand-edited or hostile store from exhausting memory.
-inline constexpr std::size_t kRegMaxValueBytes = 1 << 20;    // one value's data
-inline constexpr std::size_t kRegMaxNameBytes = 16383;       // a value name (Windows' own limit)
-inline constexpr std::size_t kRegMaxKeyNameBytes = 255;      // one key path component
+inline constexpr std::size_t kRegMaxValueBytes = 1 << 20;  // one value's data
+inline constexpr std::size_t kRegMaxNameBytes = 16383;     // a value name (Windows' own limit)
+inline constexpr std::size_t kRegMaxKeyNameBytes = 255;    // one key path component
 
 class IRegistry {
-public:
+  public:
     virtual ~IRegistry() = default;
 
     // Ok when the key exists; with create, every missing key on the path is created first.

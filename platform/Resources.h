@@ -17,14 +17,14 @@ struct ResourceEntry {
 
 // The resources of one module. Names and types compare case-insensitively, as Windows does.
 class ResourceModule {
-public:
+  public:
     template <std::size_t N>
     constexpr explicit ResourceModule(const ResourceEntry (&entries)[N]) : entries_(entries, N) {}
 
     std::optional<std::span<const unsigned char>> Find(std::string_view name,
                                                        std::string_view type) const;
 
-private:
+  private:
     std::span<const ResourceEntry> entries_;
 };
 

@@ -9,7 +9,7 @@
 namespace pw::platform {
 
 class IShell {
-public:
+  public:
     virtual ~IShell() = default;
 
     // Asks the desktop to open a document or URL with its registered handler; with parameters,

@@ -27,7 +27,7 @@ struct OsVersion {
 };
 
 class ISystem {
-public:
+  public:
     virtual ~ISystem() = default;
 
     // Full path of the running executable.

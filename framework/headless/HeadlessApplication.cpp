@@ -1,0 +1,428 @@
+#include "framework/headless/HeadlessApplication.h"
+
+#include <algorithm>
+#include <cassert>
+#include <limits>
+#include <stdexcept>
+
+namespace pw::framework {
+
+namespace {
+constexpr Millis kNever = std::numeric_limits<Millis>::max();
+
+// A message whose handler raised goes to the standard error box, and the loop goes on.
+template <typename F>
+void RunGuarded(HeadlessApplication& app, F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        app.ShowException(e.what());
+    } catch (...) {
+        app.ShowException("Unknown exception");
+    }
+}
+}  // namespace
+
+// One blocking delivery from a worker; the worker waits until `done`.
+struct HeadlessApplication::Delivered {
+    const DeliveryOwner* owner = nullptr;
+    const std::function<void()>* fn = nullptr;
+    std::exception_ptr error;
+    bool done = false;
+    bool skipped = false;
+};
+
+// --- timers and forms ---
+
+class HeadlessTimer final : public ITimer {
+  public:
+    explicit HeadlessTimer(HeadlessApplication& app) : app_(app), id_(app.AddTimer(this)) {}
+    ~HeadlessTimer() override { app_.RemoveTimer(id_); }
+
+    void SetEnabled(bool enabled) override {
+        if (enabled == enabled_) return;
+        enabled_ = enabled;
+        app_.UpdateTimer(id_, enabled_, interval_);
+    }
+    bool Enabled() const override { return enabled_; }
+    void SetInterval(std::uint32_t ms) override {
+        if (ms == interval_) return;
+        interval_ = ms;
+        app_.UpdateTimer(id_, enabled_, interval_);
+    }
+    std::uint32_t Interval() const override { return interval_; }
+
+  private:
+    HeadlessApplication& app_;
+    std::uint64_t id_;
+    bool enabled_ = true;  // a new timer is enabled with 1,000 ms, as the toolkit's timers are
+    std::uint32_t interval_ = 1000;
+};
+
+class HeadlessForm final : public IForm {
+  public:
+    explicit HeadlessForm(HeadlessApplication& app) : app_(app) {}
+    ~HeadlessForm() override { app_.FormDestroyed(this); }
+
+    void SetCaption(std::string_view caption) override { caption_ = caption; }
+    std::string Caption() const override { return caption_; }
+    void SetClientSize(int width, int height) override {
+        width_ = width;
+        height_ = height;
+    }
+    int ClientWidth() const override { return width_; }
+    int ClientHeight() const override { return height_; }
+    void SetPosition(int left, int top) override {
+        left_ = left;
+        top_ = top;
+    }
+    void Show() override { visible_ = true; }
+    bool Visible() const override { return visible_; }
+    void Close() override {
+        if (OnClose) OnClose();
+        visible_ = false;
+        app_.FormClosed(this);
+    }
+
+  private:
+    HeadlessApplication& app_;
+    std::string caption_;
+    int width_ = 0, height_ = 0, left_ = 0, top_ = 0;
+    bool visible_ = false;
+};
+
+// --- the application ---
+
+HeadlessApplication::HeadlessApplication(std::shared_ptr<IClock> clock)
+    : clock_(std::move(clock)), uiThread_(std::this_thread::get_id()) {
+    clockListener_ = clock_->AddListener([this] { Wake(); });
+}
+
+HeadlessApplication::~HeadlessApplication() {
+    clock_->RemoveListener(clockListener_);
+    std::unique_lock lock(mutex_);
+    shuttingDown_ = true;
+    // Workers blocked in a delivery are released; what they wanted to run never runs.
+    for (auto& d : deliveries_) {
+        d->skipped = true;
+        d->done = true;
+    }
+    deliveries_.clear();
+    cv_.notify_all();
+    // They still need this object's mutex to leave RunOnUiThread.
+    cv_.wait(lock, [this] { return blockedSenders_ == 0; });
+}
+
+bool HeadlessApplication::IsUiThread() const {
+    return std::this_thread::get_id() == uiThread_;
+}
+
+void HeadlessApplication::Wake() {
+    std::lock_guard lock(mutex_);
+    cv_.notify_all();
+}
+
+void HeadlessApplication::MarkDueTimersLocked() {
+    const Millis now = clock_->Now();
+    for (auto& [id, t] : timers_) {
+        if (t.enabled && t.interval > 0 && !t.pending && now >= t.due) t.pending = true;
+    }
+}
+
+Millis HeadlessApplication::NextTimerDueLocked() const {
+    Millis next = kNever;
+    for (const auto& [id, t] : timers_) {
+        if (t.enabled && t.interval > 0) next = std::min(next, t.pending ? Millis{0} : t.due);
+    }
+    return next;
+}
+
+bool HeadlessApplication::HasMessageLocked() const {
+    if (!deliveries_.empty() || !posted_.empty() || wakeFlag_) return true;
+    const Millis now = clock_->Now();
+    return std::any_of(timers_.begin(), timers_.end(), [now](const auto& e) {
+        const TimerState& t = e.second;
+        return t.enabled && t.interval > 0 && (t.pending || now >= t.due);
+    });
+}
+
+bool HeadlessApplication::RunOne(std::unique_lock<std::mutex>& lock) {
+    // Sent messages (deliveries) first, then posted ones, then timer ticks, as the platform's
+    // message retrieval orders them.
+    if (!deliveries_.empty()) {
+        std::shared_ptr<Delivered> d = deliveries_.front();
+        deliveries_.pop_front();
+        lock.unlock();
+        bool skipped = d->owner && d->owner->Destroying();
+        std::exception_ptr error;
+        if (!skipped) {
+            try {
+                (*d->fn)();
+            } catch (...) {
+                error = std::current_exception();
+            }
+        }
+        lock.lock();
+        d->skipped = skipped;
+        d->error = error;
+        d->done = true;
+        cv_.notify_all();
+        return true;
+    }
+    if (!posted_.empty()) {
+        std::function<void()> fn = std::move(posted_.front());
+        posted_.pop_front();
+        lock.unlock();
+        RunGuarded(*this, fn);
+        lock.lock();
+        return true;
+    }
+    MarkDueTimersLocked();
+    for (auto& [id, t] : timers_) {
+        if (!t.pending) continue;
+        t.pending = false;
+        const Millis now = clock_->Now();
+        t.due += t.interval;
+        if (t.due <= now) t.due = now + t.interval;  // missed periods merge into this one tick
+        HeadlessTimer* timer = t.timer;
+        lock.unlock();
+        // A copy: the handler may change or destroy its own timer.
+        std::function<void()> onTimer = timer->OnTimer;
+        if (onTimer) RunGuarded(*this, onTimer);
+        lock.lock();
+        return true;
+    }
+    return false;
+}
+
+void HeadlessApplication::ProcessMessages() {
+    assert(IsUiThread());
+    std::unique_lock lock(mutex_);
+    wakeFlag_ = false;
+    while (RunOne(lock)) {
+    }
+}
+
+void HeadlessApplication::WaitLocked(std::unique_lock<std::mutex>& lock, Millis deadline,
+                                     const std::function<bool()>& done) {
+    while (!done()) {
+        const Millis until = std::min(deadline, NextTimerDueLocked());
+        uiWaiting_ = true;
+        cv_.notify_all();  // for WaitUntilIdle
+        const auto real = until == kNever ? std::nullopt : clock_->RealTime(until);
+        if (real)
+            cv_.wait_until(lock, *real);
+        else
+            cv_.wait(lock);
+        uiWaiting_ = false;
+        if (deadline != kNever && clock_->Now() >= deadline) return;
+    }
+}
+
+void HeadlessApplication::Run() {
+    assert(IsUiThread());
+    while (!terminated_) {
+        ProcessMessages();
+        std::unique_lock lock(mutex_);
+        WaitLocked(lock, kNever, [this] { return terminated_ || HasMessageLocked(); });
+    }
+}
+
+void HeadlessApplication::Terminate() {
+    terminated_ = true;
+    std::lock_guard lock(mutex_);
+    wakeFlag_ = true;
+    cv_.notify_all();
+}
+
+bool HeadlessApplication::Terminated() const {
+    return terminated_;
+}
+
+WaitResult HeadlessApplication::WaitForSignalOrMessage(const Signal& signal,
+                                                       std::uint32_t timeoutMs) {
+    assert(IsUiThread());
+    auto waker = signal.AddWaker([this] { Wake(); });
+    std::unique_lock lock(mutex_);
+    const Millis deadline = timeoutMs == kInfinite ? kNever : clock_->Now() + timeoutMs;
+    WaitLocked(lock, deadline, [&] { return signal.IsSet() || HasMessageLocked(); });
+    if (signal.IsSet()) return WaitResult::Signaled;
+    if (HasMessageLocked()) {
+        wakeFlag_ = false;  // a wake counts as one message
+        return WaitResult::Message;
+    }
+    return WaitResult::Timeout;
+}
+
+Delivery HeadlessApplication::RunOnUiThread(const DeliveryOwner* owner,
+                                            const std::function<void()>& fn,
+                                            std::exception_ptr& error) {
+    error = nullptr;
+    if (owner && owner->Destroying()) return Delivery::Skipped;
+    if (IsUiThread()) {
+        try {
+            fn();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        return Delivery::Delivered;
+    }
+    auto d = std::make_shared<Delivered>();
+    d->owner = owner;
+    d->fn = &fn;
+    std::unique_lock lock(mutex_);
+    if (shuttingDown_) return Delivery::Skipped;
+    deliveries_.push_back(d);
+    cv_.notify_all();
+    ++blockedSenders_;
+    cv_.wait(lock, [&] { return d->done; });
+    --blockedSenders_;
+    cv_.notify_all();
+    error = d->error;
+    return d->skipped ? Delivery::Skipped : Delivery::Delivered;
+}
+
+void HeadlessApplication::Post(std::function<void()> fn) {
+    std::lock_guard lock(mutex_);
+    if (shuttingDown_) return;
+    posted_.push_back(std::move(fn));
+    cv_.notify_all();
+}
+
+void HeadlessApplication::WaitUntilIdle() {
+    assert(!IsUiThread());
+    std::unique_lock lock(mutex_);
+    cv_.wait(lock, [this] { return shuttingDown_ || (uiWaiting_ && !HasMessageLocked()); });
+}
+
+std::size_t HeadlessApplication::PendingDeliveries() const {
+    std::lock_guard lock(mutex_);
+    return deliveries_.size();
+}
+
+void HeadlessApplication::AdvanceAndProcess(Millis ms) {
+    assert(IsUiThread());
+    auto* clock = dynamic_cast<VirtualClock*>(clock_.get());
+    if (!clock) throw std::logic_error("AdvanceAndProcess needs a virtual clock");
+    const Millis target = clock->Now() + std::max<Millis>(ms, 0);
+    for (;;) {
+        ProcessMessages();
+        Millis next;
+        {
+            std::lock_guard lock(mutex_);
+            next = NextTimerDueLocked();
+        }
+        const Millis now = clock->Now();
+        if (next > now && next <= target) {
+            clock->Advance(next - now);
+            continue;
+        }
+        if (next <= now) continue;  // a handler re-armed a timer that is due at once
+        clock->Advance(target - now);
+        ProcessMessages();
+        return;
+    }
+}
+
+// --- title, minimise, forms, timers ---
+
+void HeadlessApplication::SetTitle(std::string_view title) {
+    title_ = title;
+}
+std::string HeadlessApplication::Title() const {
+    return title_;
+}
+void HeadlessApplication::Minimize() {
+    minimized_ = true;
+}
+void HeadlessApplication::Restore() {
+    minimized_ = false;
+}
+bool HeadlessApplication::IsMinimized() const {
+    return minimized_;
+}
+
+std::unique_ptr<ITimer> HeadlessApplication::CreateTimer() {
+    assert(IsUiThread());
+    return std::make_unique<HeadlessTimer>(*this);
+}
+
+std::unique_ptr<IForm> HeadlessApplication::CreateForm() {
+    assert(IsUiThread());
+    auto form = std::make_unique<HeadlessForm>(*this);
+    if (!mainForm_) mainForm_ = form.get();
+    return form;
+}
+
+IForm* HeadlessApplication::MainForm() const {
+    return mainForm_;
+}
+
+void HeadlessApplication::FormClosed(HeadlessForm* form) {
+    if (form == mainForm_) Terminate();
+}
+
+void HeadlessApplication::FormDestroyed(HeadlessForm* form) {
+    if (form == mainForm_) mainForm_ = nullptr;
+}
+
+std::uint64_t HeadlessApplication::AddTimer(HeadlessTimer* timer) {
+    std::lock_guard lock(mutex_);
+    const std::uint64_t id = nextTimerId_++;
+    TimerState& t = timers_[id];
+    t.timer = timer;
+    t.enabled = true;
+    t.interval = 1000;
+    t.due = clock_->Now() + t.interval;
+    return id;
+}
+
+void HeadlessApplication::RemoveTimer(std::uint64_t id) {
+    std::lock_guard lock(mutex_);
+    timers_.erase(id);
+}
+
+void HeadlessApplication::UpdateTimer(std::uint64_t id, bool enabled, std::uint32_t interval) {
+    std::lock_guard lock(mutex_);
+    auto it = timers_.find(id);
+    if (it == timers_.end()) return;
+    TimerState& t = it->second;
+    t.enabled = enabled;
+    t.interval = interval;
+    t.pending = false;
+    t.due = clock_->Now() + interval;
+    cv_.notify_all();
+}
+
+// --- dialogs ---
+
+DialogResult HeadlessApplication::MessageBox(std::string_view text, std::string_view caption,
+                                             std::uint32_t flags) {
+    dialogs_.push_back({std::string(text), std::string(caption), flags, false});
+    if (!answers_.empty()) {
+        const DialogResult answer = answers_.front();
+        answers_.pop_front();
+        return answer;
+    }
+    switch (flags & mb::kButtonsMask) {
+        case mb::kYesNo:
+        case mb::kYesNoCancel:
+            return DialogResult::Yes;
+        default:
+            return DialogResult::Ok;
+    }
+}
+
+void HeadlessApplication::ShowException(std::string_view message) {
+    dialogs_.push_back({std::string(message), title_, mb::kOk | mb::kIconStop, true});
+}
+
+std::vector<HeadlessApplication::ShownDialog> HeadlessApplication::Dialogs() const {
+    return dialogs_;
+}
+
+void HeadlessApplication::QueueDialogAnswer(DialogResult answer) {
+    answers_.push_back(answer);
+}
+
+}  // namespace pw::framework

@@ -1,8 +1,8 @@
 #include "tests/support/TempDir.h"
 
 #include <fstream>
-#include <random>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace pw::test {

@@ -7,7 +7,7 @@
 namespace pw::test {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -19,7 +19,7 @@ public:
     // Writes bytes to path()/name and returns the full path.
     std::string Write(const std::string& name, const std::string& bytes) const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

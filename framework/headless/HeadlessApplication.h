@@ -1,0 +1,133 @@
+#pragma once
+// The headless back end of the UI framework: a message queue guarded by a mutex and a condition
+// variable, on a clock that is either the machine's or a virtual one that tests advance by hand.
+// It serves the tests and the headless checker; nothing is drawn.
+//
+// Threads: the thread that constructs it is the UI thread. Post, RunOnUiThread, Terminate,
+// WaitUntilIdle and VirtualClock::Advance may be called from any thread; the rest from the UI
+// thread only.
+
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/Application.h"
+#include "framework/Clock.h"
+
+namespace pw::framework {
+
+class HeadlessTimer;
+class HeadlessForm;
+
+class HeadlessApplication final : public IApplication {
+  public:
+    explicit HeadlessApplication(std::shared_ptr<IClock> clock = std::make_shared<SteadyClock>());
+    ~HeadlessApplication() override;
+    HeadlessApplication(const HeadlessApplication&) = delete;
+    HeadlessApplication& operator=(const HeadlessApplication&) = delete;
+
+    bool IsUiThread() const override;
+    void ProcessMessages() override;
+    void Run() override;
+    void Terminate() override;
+    bool Terminated() const override;
+
+    void SetTitle(std::string_view title) override;
+    std::string Title() const override;
+    void Minimize() override;
+    void Restore() override;
+    bool IsMinimized() const override;
+
+    std::unique_ptr<ITimer> CreateTimer() override;
+    std::unique_ptr<IForm> CreateForm() override;
+    IForm* MainForm() const override;
+
+    Delivery RunOnUiThread(const DeliveryOwner* owner, const std::function<void()>& fn,
+                           std::exception_ptr& error) override;
+    void Post(std::function<void()> fn) override;
+    WaitResult WaitForSignalOrMessage(const Signal& signal, std::uint32_t timeoutMs) override;
+
+    DialogResult MessageBox(std::string_view text, std::string_view caption,
+                            std::uint32_t flags) override;
+    void ShowException(std::string_view message) override;
+
+    // --- for tests and the headless checker ---
+
+    IClock& Clock() const { return *clock_; }
+    // Moves a virtual clock on by ms, stopping at every instant a timer falls due to process the
+    // messages then pending, so each timer ticks as often as with a responsive message loop.
+    // UI thread; the clock must be a VirtualClock.
+    void AdvanceAndProcess(Millis ms);
+    // Blocks the calling (non-UI) thread until the UI thread waits with no message pending.
+    void WaitUntilIdle();
+    // Deliveries queued and not yet run.
+    std::size_t PendingDeliveries() const;
+
+    struct ShownDialog {
+        std::string text;
+        std::string caption;
+        std::uint32_t flags = 0;
+        bool errorBox = false;
+    };
+    std::vector<ShownDialog> Dialogs() const;
+    // The answer of the next message box; without one queued, a box answers its first button.
+    void QueueDialogAnswer(DialogResult answer);
+
+  private:
+    friend class HeadlessTimer;
+    friend class HeadlessForm;
+
+    struct Delivered;
+    struct TimerState {
+        std::uint32_t interval = 0;
+        bool enabled = false;
+        Millis due = 0;
+        bool pending = false;  // a tick is due and not yet run (ticks merge, as WM_TIMER does)
+        HeadlessTimer* timer = nullptr;
+    };
+
+    // Runs one pending message; false when there was none. Called with the lock held; unlocks
+    // while the message runs.
+    bool RunOne(std::unique_lock<std::mutex>& lock);
+    bool HasMessageLocked() const;
+    void MarkDueTimersLocked();
+    Millis NextTimerDueLocked() const;
+    void WaitLocked(std::unique_lock<std::mutex>& lock, Millis deadline,
+                    const std::function<bool()>& done);
+    void Wake();
+
+    std::uint64_t AddTimer(HeadlessTimer* timer);
+    void RemoveTimer(std::uint64_t id);
+    void UpdateTimer(std::uint64_t id, bool enabled, std::uint32_t interval);
+    void FormClosed(HeadlessForm* form);
+    void FormDestroyed(HeadlessForm* form);
+
+    std::shared_ptr<IClock> clock_;
+    std::uint64_t clockListener_ = 0;
+    const std::thread::id uiThread_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<std::function<void()>> posted_;
+    std::deque<std::shared_ptr<Delivered>> deliveries_;
+    std::map<std::uint64_t, TimerState> timers_;
+    std::uint64_t nextTimerId_ = 1;
+    bool wakeFlag_ = false;  // a wake that counts as a message (Terminate)
+    bool shuttingDown_ = false;
+    int blockedSenders_ = 0;  // workers inside RunOnUiThread
+    bool uiWaiting_ = false;
+    std::atomic<bool> terminated_{false};
+
+    std::string title_;
+    bool minimized_ = false;
+    HeadlessForm* mainForm_ = nullptr;
+    std::vector<ShownDialog> dialogs_;
+    std::deque<DialogResult> answers_;
+};
+
+}  // namespace pw::framework

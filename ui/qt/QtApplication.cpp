@@ -1,0 +1,357 @@
+#include "ui/qt/QtApplication.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMessageBox>
+#include <QThread>
+#include <QTimer>
+#include <QWidget>
+#include <cassert>
+
+namespace pw::ui::qt {
+
+using framework::DialogResult;
+using framework::IForm;
+using framework::ITimer;
+namespace mb = framework::mb;
+
+namespace {
+
+QString FromBytes(std::string_view s) {
+    return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+std::string ToBytes(const QString& s) {
+    return s.toLocal8Bit().toStdString();
+}
+
+// A message whose handler raised goes to the standard error box, and the loop goes on.
+template <typename F>
+void RunGuarded(QtApplication& app, F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        app.ShowException(e.what());
+    } catch (...) {
+        app.ShowException("Unknown exception");
+    }
+}
+
+class QtTimer final : public ITimer {
+  public:
+    explicit QtTimer(QtApplication& app) {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, [this, &app] {
+            // A copy: the handler may change or destroy its own timer.
+            std::function<void()> onTimer = OnTimer;
+            if (onTimer) RunGuarded(app, onTimer);
+        });
+        Apply();  // a new timer is enabled with 1,000 ms, as the toolkit's timers are
+    }
+
+    void SetEnabled(bool enabled) override {
+        if (enabled == enabled_) return;
+        enabled_ = enabled;
+        Apply();
+    }
+    bool Enabled() const override { return enabled_; }
+    void SetInterval(std::uint32_t ms) override {
+        if (ms == interval_) return;
+        interval_ = ms;
+        Apply();
+    }
+    std::uint32_t Interval() const override { return interval_; }
+
+  private:
+    void Apply() {
+        if (enabled_ && interval_ > 0)
+            timer_.start(static_cast<int>(std::min<std::uint32_t>(interval_, INT32_MAX)));
+        else
+            timer_.stop();
+    }
+
+    QTimer timer_;
+    bool enabled_ = true;
+    std::uint32_t interval_ = 1000;
+};
+
+}  // namespace
+
+// --- forms ---
+
+class QtForm final : public IForm {
+  public:
+    explicit QtForm(QtApplication& app) : app_(app), widget_(std::make_unique<Widget>(*this)) {}
+    ~QtForm() override { app_.FormDestroyed(this); }
+
+    void SetCaption(std::string_view caption) override {
+        widget_->setWindowTitle(FromBytes(caption));
+    }
+    std::string Caption() const override { return ToBytes(widget_->windowTitle()); }
+    void SetClientSize(int width, int height) override { widget_->resize(width, height); }
+    int ClientWidth() const override { return widget_->width(); }
+    int ClientHeight() const override { return widget_->height(); }
+    void SetPosition(int left, int top) override { widget_->move(left, top); }
+    void Show() override { widget_->show(); }
+    bool Visible() const override { return widget_->isVisible(); }
+    void Close() override { widget_->close(); }
+
+    QWidget* widget() const { return widget_.get(); }
+
+  private:
+    // The window; its close box and Close() both come through closeEvent.
+    class Widget final : public QWidget {
+      public:
+        explicit Widget(QtForm& form) : form_(form) {}
+
+      protected:
+        void closeEvent(QCloseEvent* event) override {
+            if (form_.OnClose) RunGuarded(form_.app_, form_.OnClose);
+            event->accept();
+            form_.app_.FormClosed(&form_);
+        }
+
+      private:
+        QtForm& form_;
+    };
+
+    QtApplication& app_;
+    std::unique_ptr<Widget> widget_;
+};
+
+// --- the application ---
+
+QtApplication::QtApplication(QApplication& app)
+    : app_(app), receiver_(std::make_unique<QObject>()) {
+    // The main form's close ends the program, not the last window's (a dialog may be the last).
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+QtApplication::~QtApplication() {
+    shuttingDown_ = true;
+    // Senders already under way still reach the receiver; serve them (they are skipped) before
+    // it goes, so no worker is left blocked or pointing at a freed object.
+    while (blockedSenders_.load() > 0) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::yieldCurrentThread();
+    }
+}
+
+bool QtApplication::IsUiThread() const {
+    return QThread::currentThread() == receiver_->thread();
+}
+
+void QtApplication::ProcessMessages() {
+    assert(IsUiThread());
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void QtApplication::Run() {
+    assert(IsUiThread());
+    if (terminated_) return;
+    QApplication::exec();
+    terminated_ = true;
+}
+
+void QtApplication::Wake() {
+    if (auto* dispatcher = QAbstractEventDispatcher::instance(receiver_->thread()))
+        dispatcher->wakeUp();
+}
+
+void QtApplication::Terminate() {
+    terminated_ = true;
+    Post([] { QCoreApplication::exit(0); });
+    Wake();
+}
+
+bool QtApplication::Terminated() const {
+    return terminated_;
+}
+
+void QtApplication::SetTitle(std::string_view title) {
+    QApplication::setApplicationDisplayName(FromBytes(title));
+}
+
+std::string QtApplication::Title() const {
+    return ToBytes(QApplication::applicationDisplayName());
+}
+
+void QtApplication::Minimize() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible()) w->showMinimized();
+    minimized_ = true;
+}
+
+void QtApplication::Restore() {
+    if (!IsMinimized()) return;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (!w->isMinimized()) continue;
+        w->showNormal();
+        w->raise();
+        w->activateWindow();
+    }
+    minimized_ = false;
+}
+
+bool QtApplication::IsMinimized() const {
+    if (QWidget* main = MainWidget()) return main->isMinimized();
+    return minimized_;
+}
+
+std::unique_ptr<ITimer> QtApplication::CreateTimer() {
+    assert(IsUiThread());
+    return std::make_unique<QtTimer>(*this);
+}
+
+std::unique_ptr<IForm> QtApplication::CreateForm() {
+    assert(IsUiThread());
+    auto form = std::make_unique<QtForm>(*this);
+    if (!mainForm_) mainForm_ = form.get();
+    return form;
+}
+
+IForm* QtApplication::MainForm() const {
+    return mainForm_;
+}
+
+QWidget* QtApplication::MainWidget() const {
+    return mainForm_ ? mainForm_->widget() : nullptr;
+}
+
+void QtApplication::FormClosed(QtForm* form) {
+    if (form == mainForm_) Terminate();
+}
+
+void QtApplication::FormDestroyed(QtForm* form) {
+    if (form == mainForm_) mainForm_ = nullptr;
+}
+
+framework::Delivery QtApplication::RunOnUiThread(const framework::DeliveryOwner* owner,
+                                                 const std::function<void()>& fn,
+                                                 std::exception_ptr& error) {
+    error = nullptr;
+    if (owner && owner->Destroying()) return framework::Delivery::Skipped;
+    if (IsUiThread()) {
+        try {
+            fn();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        return framework::Delivery::Delivered;
+    }
+    ++blockedSenders_;  // before the check, so the destructor waits for this sender
+    if (shuttingDown_) {
+        --blockedSenders_;
+        return framework::Delivery::Skipped;
+    }
+    bool ran = false;
+    std::exception_ptr caught;
+    // The worker blocks until the UI thread has run this (or dropped it at shutdown).
+    QMetaObject::invokeMethod(
+        receiver_.get(),
+        [&] {
+            if (shuttingDown_ || (owner && owner->Destroying())) return;
+            ran = true;
+            try {
+                fn();
+            } catch (...) {
+                caught = std::current_exception();
+            }
+        },
+        Qt::BlockingQueuedConnection);
+    --blockedSenders_;
+    error = caught;
+    return ran ? framework::Delivery::Delivered : framework::Delivery::Skipped;
+}
+
+void QtApplication::Post(std::function<void()> fn) {
+    ++blockedSenders_;
+    if (!shuttingDown_) {
+        QMetaObject::invokeMethod(
+            receiver_.get(), [this, fn = std::move(fn)] { RunGuarded(*this, fn); },
+            Qt::QueuedConnection);
+    }
+    --blockedSenders_;
+}
+
+framework::WaitResult QtApplication::WaitForSignalOrMessage(const framework::Signal& signal,
+                                                            std::uint32_t timeoutMs) {
+    assert(IsUiThread());
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    auto waker = signal.AddWaker([dispatcher] { dispatcher->wakeUp(); });
+    bool timedOut = false;
+    QTimer timer;
+    if (timeoutMs != framework::kInfinite) {
+        timer.setSingleShot(true);
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, [&timedOut] { timedOut = true; });
+        timer.start(static_cast<int>(std::min<std::uint32_t>(timeoutMs, INT32_MAX)));
+    }
+    // Qt cannot look at its queue without dispatching, so the messages that woke the wait have
+    // already run when it returns Message; the caller's ProcessMessages then finds the rest.
+    for (;;) {
+        if (signal.IsSet()) return framework::WaitResult::Signaled;
+        if (timedOut) return framework::WaitResult::Timeout;
+        if (dispatcher->processEvents(QEventLoop::WaitForMoreEvents)) {
+            if (signal.IsSet()) return framework::WaitResult::Signaled;
+            if (timedOut) return framework::WaitResult::Timeout;
+            return framework::WaitResult::Message;
+        }
+    }
+}
+
+DialogResult QtApplication::MessageBox(std::string_view text, std::string_view caption,
+                                       std::uint32_t flags) {
+    assert(IsUiThread());
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    switch (flags & mb::kIconMask) {
+        case mb::kIconStop:
+            icon = QMessageBox::Critical;
+            break;
+        case mb::kIconQuestion:
+            icon = QMessageBox::Question;
+            break;
+        case mb::kIconWarning:
+            icon = QMessageBox::Warning;
+            break;
+        case mb::kIconInformation:
+            icon = QMessageBox::Information;
+            break;
+        default:
+            break;
+    }
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    switch (flags & mb::kButtonsMask) {
+        case mb::kOkCancel:
+            buttons = QMessageBox::Ok | QMessageBox::Cancel;
+            break;
+        case mb::kYesNo:
+            buttons = QMessageBox::Yes | QMessageBox::No;
+            break;
+        case mb::kYesNoCancel:
+            buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+            break;
+        default:
+            break;
+    }
+    QMessageBox box(icon, FromBytes(caption), FromBytes(text), buttons, MainWidget());
+    switch (box.exec()) {
+        case QMessageBox::Ok:
+            return DialogResult::Ok;
+        case QMessageBox::Yes:
+            return DialogResult::Yes;
+        case QMessageBox::No:
+            return DialogResult::No;
+        case QMessageBox::Cancel:
+            return DialogResult::Cancel;
+        default:
+            return DialogResult::Cancel;  // closed without a button
+    }
+}
+
+void QtApplication::ShowException(std::string_view message) {
+    QMessageBox::critical(MainWidget(), QApplication::applicationDisplayName(), FromBytes(message));
+}
+
+}  // namespace pw::ui::qt

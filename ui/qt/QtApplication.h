@@ -1,0 +1,73 @@
+#pragma once
+// The Qt 6 Widgets back end of the UI framework's application object and message loop.
+//
+// Threads: construct it on the thread that owns the QApplication (the UI thread). Post,
+// RunOnUiThread, Terminate, Terminated and IsUiThread may be called from any thread.
+
+#include <atomic>
+#include <memory>
+
+#include "framework/Application.h"
+
+class QApplication;
+class QObject;
+class QWidget;
+
+namespace pw::ui::qt {
+
+class QtForm;
+
+class QtApplication final : public framework::IApplication {
+  public:
+    explicit QtApplication(QApplication& app);
+    ~QtApplication() override;
+    QtApplication(const QtApplication&) = delete;
+    QtApplication& operator=(const QtApplication&) = delete;
+
+    bool IsUiThread() const override;
+    void ProcessMessages() override;
+    void Run() override;
+    void Terminate() override;
+    bool Terminated() const override;
+
+    void SetTitle(std::string_view title) override;
+    std::string Title() const override;
+    void Minimize() override;
+    void Restore() override;
+    bool IsMinimized() const override;
+
+    std::unique_ptr<framework::ITimer> CreateTimer() override;
+    std::unique_ptr<framework::IForm> CreateForm() override;
+    framework::IForm* MainForm() const override;
+
+    framework::Delivery RunOnUiThread(const framework::DeliveryOwner* owner,
+                                      const std::function<void()>& fn,
+                                      std::exception_ptr& error) override;
+    void Post(std::function<void()> fn) override;
+    framework::WaitResult WaitForSignalOrMessage(const framework::Signal& signal,
+                                                 std::uint32_t timeoutMs) override;
+
+    framework::DialogResult MessageBox(std::string_view text, std::string_view caption,
+                                       std::uint32_t flags) override;
+    void ShowException(std::string_view message) override;
+
+    // The widget of the main form, as parent for dialogs; null when there is none.
+    QWidget* MainWidget() const;
+
+  private:
+    friend class QtForm;
+    void FormClosed(QtForm* form);
+    void FormDestroyed(QtForm* form);
+    void Wake();
+
+    QApplication& app_;
+    // Lives on the UI thread; deliveries and posts are queued invocations onto it.
+    std::unique_ptr<QObject> receiver_;
+    std::atomic<bool> terminated_{false};
+    std::atomic<bool> shuttingDown_{false};
+    std::atomic<int> blockedSenders_{0};
+    QtForm* mainForm_ = nullptr;
+    bool minimized_ = false;  // for an application without windows
+};
+
+}  // namespace pw::ui::qt
