@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Pagewarden needs to build, run and test. Safe to run again.
+set -euo pipefail
+
+PACKAGES=(
+  cmake ninja-build g++ pkg-config git     # the build
+  qt6-base-dev libglib2.0-dev              # the window; the desktop's file associations
+  libgtest-dev libgmock-dev                # unit tests
+  libbenchmark-dev                         # benchmarks
+  xvfb xauth                               # a display for the window where there is none
+  xdg-utils shared-mime-info               # opening pages and documents
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "== packages: all ${#PACKAGES[@]} already installed"
+  exit 0
+fi
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+echo "== packages: installing ${missing[*]}"
+$SUDO apt-get update -q
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
