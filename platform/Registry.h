@@ -73,7 +73,8 @@ class IRegistry {
     virtual RegStatus DeleteValue(RegRoot root, std::string_view path, std::string_view name) = 0;
     // Deletes the key with everything below it.
     virtual RegStatus DeleteKey(RegRoot root, std::string_view path) = 0;
-    // Names of the direct sub-keys / of the values, in the order they were created.
+    // Names of the direct sub-keys (sorted case-insensitively) and of the values (in the order
+    // they were first written).
     virtual RegStatus EnumSubKeys(RegRoot root, std::string_view path,
                                   std::vector<std::string>& names) = 0;
     virtual RegStatus EnumValues(RegRoot root, std::string_view path,

@@ -1,0 +1,61 @@
+#pragma once
+// The registry kept in text files: one REGEDIT5-format file per root ("HKCU.reg", "HKLM.reg",
+// "HKCR.reg") in a config folder. Writes are atomic (temporary file, fsync, rename) and serialised
+// between processes with flock on "<file>.lock"; each root keeps a parsed cache that is re-read
+// only when the file changed, so writes of other processes are seen and never lost. A damaged file
+// is salvaged: what parses is kept, the original is set aside as "<file>.broken-N" and the user is
+// told through `notice`.
+//
+// Threads: any thread may call any member; `notice` runs on the calling thread, with no lock held.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/Registry.h"
+
+namespace pw::platform::posix {
+
+class RegistryStore final : public IRegistry {
+  public:
+    // A file larger than this is not read (it is set aside as damaged), and a write that would
+    // make a file larger is refused, so the store can always read what it wrote.
+    static constexpr std::uint64_t kMaxFileBytes = std::uint64_t{64} << 20;
+
+    // `folder` is created (0700, with parents) on the first write. `notice` receives messages the
+    // user must see; it may be empty.
+    RegistryStore(std::filesystem::path folder, std::function<void(const std::string&)> notice);
+    ~RegistryStore() override;
+    RegistryStore(const RegistryStore&) = delete;
+    RegistryStore& operator=(const RegistryStore&) = delete;
+
+    // The file that holds a root.
+    std::filesystem::path FileOf(RegRoot root) const;
+
+    RegStatus OpenKey(RegRoot root, std::string_view path, bool create) override;
+    RegStatus QueryValue(RegRoot root, std::string_view path, std::string_view name,
+                         RegValue& out) override;
+    RegStatus SetValue(RegRoot root, std::string_view path, std::string_view name,
+                       const RegValue& value) override;
+    RegStatus DeleteValue(RegRoot root, std::string_view path, std::string_view name) override;
+    RegStatus DeleteKey(RegRoot root, std::string_view path) override;
+    // Sub-keys come sorted case-insensitively (the order the file keeps them in, so it does not
+    // change when another process rewrites the file); values in the order they were first written.
+    RegStatus EnumSubKeys(RegRoot root, std::string_view path,
+                          std::vector<std::string>& names) override;
+    RegStatus EnumValues(RegRoot root, std::string_view path,
+                         std::vector<std::string>& names) override;
+
+  private:
+    struct Root;
+    std::filesystem::path folder_;
+    std::function<void(const std::string&)> notice_;
+    std::unique_ptr<Root> roots_[3];
+
+    Root* RootOf(RegRoot root);  // null for a value outside the enumeration
+    RegStatus Deliver(RegStatus status, const std::string& notice) const;
+};
+
+}  // namespace pw::platform::posix
