@@ -16,7 +16,7 @@ class PosixShell;
 class PosixSystem;
 
 class PosixOs {
-public:
+  public:
     struct Options {
         // Folder of the registry files; DefaultConfigFolder() when empty.
         std::filesystem::path configFolder;
@@ -36,7 +36,7 @@ public:
 
     Os& os() { return os_; }
 
-private:
+  private:
     std::unique_ptr<RegistryStore> registry_;
     std::unique_ptr<PosixFiles> files_;
     std::unique_ptr<PosixShell> shell_;

@@ -1,0 +1,535 @@
+#include "platform/posix/PosixOs.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "platform/posix/PosixFiles.h"
+#include "platform/posix/PosixShell.h"
+#include "platform/posix/PosixSystem.h"
+#include "tests/support/TempDir.h"
+
+extern char** environ;
+
+namespace pw::platform::posix {
+namespace {
+
+namespace fs = std::filesystem;
+using pw::test::ReadFile;
+using pw::test::TempDir;
+using ::testing::ElementsAre;
+
+constexpr FileTime kUnixEpoch = 116'444'736'000'000'000;
+
+// Sets (or, with nullopt, removes) environment variables and restores them at the end.
+class ScopedEnv {
+  public:
+    ScopedEnv(std::initializer_list<std::pair<const char*, std::optional<std::string>>> vars) {
+        for (const auto& [name, value] : vars) {
+            const char* old = std::getenv(name);
+            saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+            Set(name, value);
+        }
+    }
+    ~ScopedEnv() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+            Set(it->first, it->second);
+        tzset();
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    static void Set(const std::string& name, const std::optional<std::string>& value) {
+        if (value) {
+            setenv(name.c_str(), value->c_str(), 1);
+        } else {
+            unsetenv(name.c_str());
+        }
+    }
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+// Polls until the condition holds or about ten seconds have passed.
+bool Eventually(const std::function<bool()>& condition) {
+    for (int i = 0; i < 500; ++i) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return condition();
+}
+
+// Children of this process that have ended and not been reaped.
+int ZombieChildren() {
+    int zombies = 0;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        // A process may vanish while it is read, so no stream (it throws on a read error).
+        char buffer[512];
+        const int fd = open((entry.path() / "stat").c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        const ssize_t n = read(fd, buffer, sizeof buffer - 1);
+        close(fd);
+        if (n <= 0) continue;
+        const std::string stat(buffer, static_cast<std::size_t>(n));
+        const std::size_t close = stat.rfind(')');
+        if (close == std::string::npos || close + 4 > stat.size()) continue;
+        char state = 0;
+        long ppid = 0;
+        if (std::sscanf(stat.c_str() + close + 1, " %c %ld", &state, &ppid) == 2 && state == 'Z' &&
+            ppid == static_cast<long>(getpid())) {
+            ++zombies;
+        }
+    }
+    return zombies;
+}
+
+std::string WriteScript(const TempDir& dir, const std::string& name, const std::string& body) {
+    const std::string path = dir.Write(name, "#!/bin/sh\n" + body);
+    fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
+    return path;
+}
+
+// A script that writes its arguments, one per line, to `marker` (atomically, so a reader never
+// sees half of it), followed by what its stdin is and whether it leads its own session.
+std::string WriteRecorder(const TempDir& dir, const std::string& name, const std::string& marker) {
+    return WriteScript(dir, name,
+                       "{ for a in \"$@\"; do printf '%s\\n' \"$a\"; done\n"
+                       "  printf 'stdin=%s\\n' \"$(readlink /proc/$$/fd/0)\"\n"
+                       "  set -- $(cat /proc/$$/stat)\n"
+                       "  [ \"$6\" = \"$$\" ] && echo session=own || echo session=inherited\n"
+                       "} > '" +
+                           marker + ".part' && mv '" + marker + ".part' '" + marker + "'\n");
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end - start));
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string WaitForMarker(const std::string& marker) {
+    EXPECT_TRUE(Eventually([&] { return fs::exists(marker); })) << marker << " never appeared";
+    return ReadFile(marker);
+}
+
+bool UserXattrsSupported(const fs::path& folder) {
+    const std::string probe = (folder / "xattr-probe").string();
+    std::ofstream(probe) << "x";
+    const bool ok = setxattr(probe.c_str(), "user.probe", "1", 1, 0) == 0;
+    fs::remove(probe);
+    return ok;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files
+
+class PosixFilesTest : public ::testing::Test {
+  protected:
+    TempDir dir;
+    PosixFiles files;
+};
+
+TEST_F(PosixFilesTest, EveryAttributeBitRoundTripsAndTheEmptySetIsNormal) {
+    const std::string file = dir.Write("a.txt", "abc");
+    EXPECT_EQ(files.GetAttributes(file), kAttrNormal);
+
+    std::vector<std::uint32_t> bits = {kAttrReadOnly};
+    if (UserXattrsSupported(dir.path())) {
+        bits.insert(bits.end(),
+                    {kAttrHidden, kAttrSystem, kAttrArchive, kAttrTemporary, kAttrOffline});
+    }
+    for (const std::uint32_t bit : bits) {
+        ASSERT_TRUE(files.SetAttributes(file, bit)) << bit;
+        EXPECT_EQ(files.GetAttributes(file), bit);
+    }
+    std::uint32_t all = 0;
+    for (const std::uint32_t bit : bits)
+        all |= bit;
+    ASSERT_TRUE(files.SetAttributes(file, all));
+    EXPECT_EQ(files.GetAttributes(file), all);
+
+    // Exactly the given set: bits not in it go, the content stays.
+    ASSERT_TRUE(files.SetAttributes(file, 0));
+    EXPECT_EQ(files.GetAttributes(file), kAttrNormal);
+    EXPECT_EQ(ReadFile(file), "abc");
+}
+
+TEST_F(PosixFilesTest, ReadOnlyClearsEveryWriteBitAndGivesTheOwnerItBack) {
+    const std::string file = dir.Write("a.txt", "abc");
+    fs::permissions(file, fs::perms::all);
+    const auto write = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+
+    ASSERT_TRUE(files.SetAttributes(file, kAttrReadOnly | kAttrArchive));
+    EXPECT_EQ(fs::status(file).permissions() & write, fs::perms::none);
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::owner_read, fs::perms::owner_read);
+
+    ASSERT_TRUE(files.SetAttributes(file, kAttrArchive));
+    EXPECT_EQ(fs::status(file).permissions() & write, fs::perms::owner_write);
+    EXPECT_EQ(files.GetAttributes(file) & kAttrReadOnly, 0u);
+}
+
+TEST_F(PosixFilesTest, FoldersCarryTheDirectoryBitAndMissingFilesFail) {
+    const std::string folder = dir / "sub";
+    ASSERT_TRUE(files.CreateFolder(folder));
+    EXPECT_EQ(files.GetAttributes(folder), kAttrDirectory);
+    if (UserXattrsSupported(dir.path())) {
+        ASSERT_TRUE(files.SetAttributes(folder, kAttrHidden));
+        EXPECT_EQ(files.GetAttributes(folder), kAttrDirectory | kAttrHidden);
+    }
+    ASSERT_TRUE(files.SetAttributes(folder, 0));
+    EXPECT_EQ(files.GetAttributes(folder), kAttrDirectory);
+
+    EXPECT_FALSE(files.CreateFolder(folder)) << "exists already";
+    EXPECT_FALSE(files.CreateFolder(dir / "no/such"));
+    EXPECT_EQ(files.GetAttributes(dir / "missing"), kInvalidAttributes);
+    EXPECT_FALSE(files.SetAttributes(dir / "missing", kAttrHidden));
+    EXPECT_FALSE(fs::exists(dir / "missing"));
+    // A zero byte would silently cut the path short to another file.
+    EXPECT_EQ(files.GetAttributes(std::string(folder) + std::string(1, '\0') + "x"),
+              kInvalidAttributes);
+}
+
+TEST_F(PosixFilesTest, FileSizeCountsRegularFilesOnly) {
+    EXPECT_EQ(files.FileSize(dir / "missing"), -1);
+    EXPECT_EQ(files.FileSize(dir.Write("empty", "")), 0);
+    EXPECT_EQ(files.FileSize(dir.Write("five", "12345")), 5);
+    EXPECT_EQ(files.FileSize(dir.path().string()), -1);
+}
+
+TEST_F(PosixFilesTest, FileTimesConvertExactlyAndOnlyTheGivenOnesChange) {
+    const std::string file = dir.Write("t.txt", "x");
+    // 2021-03-04 05:06:07 UTC and 1234567 ticks.
+    const FileTime write = kUnixEpoch + 1'614'834'367LL * 10'000'000 + 1'234'567;
+    // Half a microsecond before 1970: the seconds are negative, the fraction is not.
+    const FileTime access = kUnixEpoch - 5;
+    ASSERT_TRUE(files.SetFileTimes(file, std::nullopt, access, write));
+
+    struct stat st {};
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1'614'834'367);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 123'456'700);
+    EXPECT_EQ(st.st_atim.tv_sec, -1);
+    EXPECT_EQ(st.st_atim.tv_nsec, 999'999'500);
+    const auto before = files.GetFileTimes(file);
+    ASSERT_TRUE(before);
+    EXPECT_EQ(before->lastWrite, write);
+    EXPECT_EQ(before->lastAccess, access);
+
+    // Nothing given still succeeds on a writable file; the creation time cannot be set here.
+    EXPECT_TRUE(files.SetFileTimes(file, std::nullopt, std::nullopt, std::nullopt));
+    EXPECT_TRUE(files.SetFileTimes(file, kUnixEpoch, std::nullopt, std::nullopt));
+    ASSERT_TRUE(files.SetFileTimes(file, std::nullopt, kUnixEpoch + 3, std::nullopt));
+    const auto after = files.GetFileTimes(file);
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->lastWrite, write);
+    EXPECT_EQ(after->lastAccess, kUnixEpoch + 3);
+    EXPECT_EQ(after->creation, before->creation);
+}
+
+TEST_F(PosixFilesTest, FileTimesOfWhatCannotBeOpenedForWritingFail) {
+    EXPECT_FALSE(files.SetFileTimes(dir / "missing", std::nullopt, std::nullopt, kUnixEpoch));
+    EXPECT_FALSE(fs::exists(dir / "missing")) << "must not create the file";
+    EXPECT_FALSE(files.GetFileTimes(dir / "missing"));
+    EXPECT_FALSE(files.SetFileTimes(dir.path().string(), std::nullopt, std::nullopt, kUnixEpoch));
+    // A FIFO nobody reads would block an open for writing forever.
+    const std::string fifo = dir / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(files.SetFileTimes(fifo, std::nullopt, std::nullopt, kUnixEpoch));
+    EXPECT_FALSE(files.SetFileTimes(dir.Write("f", ""), std::nullopt, std::nullopt, -1));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Shell
+
+class PosixShellTest : public ::testing::Test {
+  protected:
+    TempDir dir;
+    PosixShell shell;
+};
+
+TEST_F(PosixShellTest, StartedProcessRunsDetachedAndIsReaped) {
+    const std::string marker = dir / "marker";
+    const std::string script = WriteRecorder(dir, "record.sh", marker);
+
+    ASSERT_TRUE(shell.StartProcess(script, {"one arg", "", "$HOME"}));
+    EXPECT_THAT(Lines(WaitForMarker(marker)),
+                ElementsAre("one arg", "", "$HOME", "stdin=/dev/null", "session=own"));
+
+    // The script has ended once its marker is there; its zombie must go without our waiting.
+    EXPECT_TRUE(Eventually([] { return ZombieChildren() == 0; }));
+}
+
+TEST_F(PosixShellTest, ProgramsThatCannotStartAreReported) {
+    EXPECT_FALSE(shell.StartProcess(dir / "missing", {}));
+    EXPECT_FALSE(shell.StartProcess("pagewarden-no-such-program", {"x"}));
+    EXPECT_FALSE(shell.StartProcess(dir.Write("plain.txt", "not a program"), {}));
+    EXPECT_FALSE(shell.StartProcess("", {}));
+    EXPECT_FALSE(shell.ShellOpen("", ""));
+    EXPECT_TRUE(Eventually([] { return ZombieChildren() == 0; }));
+}
+
+TEST_F(PosixShellTest, ArgumentsSplitLikeACommandLine) {
+    EXPECT_THAT(PosixShell::SplitArguments(R"(  a "b c"  d"e f"g "" \"q\" x\\y "t\\" )"),
+                ElementsAre("a", "b c", "de fg", "", "\"q\"", "x\\\\y", "t\\"));
+    EXPECT_THAT(PosixShell::SplitArguments("   "), ElementsAre());
+    EXPECT_THAT(PosixShell::SplitArguments("\"unclosed arg"), ElementsAre("unclosed arg"));
+}
+
+TEST_F(PosixShellTest, OpenStartsProgramsWithParametersAndUrlsInTheBrowser) {
+    const std::string marker = dir / "marker";
+    const std::string script = WriteRecorder(dir, "browser.sh", marker);
+    const std::string url = "http://example.org/a?b=1&c=%20 d";
+
+    // With parameters the file is the program, started with them.
+    ASSERT_TRUE(shell.ShellOpen(script, R"("http://h/a b" -x)"));
+    EXPECT_THAT(Lines(WaitForMarker(marker)),
+                ElementsAre("http://h/a b", "-x", "stdin=/dev/null", "session=own"));
+    EXPECT_FALSE(shell.ShellOpen(dir / "missing", "x"));
+    fs::remove(marker);
+    {
+        const ScopedEnv env{{"BROWSER", "pagewarden-no-such-browser:" + script + " --new %s"}};
+        ASSERT_TRUE(shell.ShellOpen(url, ""));
+        EXPECT_THAT(Lines(WaitForMarker(marker)),
+                    ElementsAre("--new", url, "stdin=/dev/null", "session=own"));
+    }
+    fs::remove(marker);
+    {
+        // Without "%s" the URL is appended; "%%" stands for a percent sign.
+        const ScopedEnv env{{"BROWSER", "\"" + script + "\" 100%%"}};
+        ASSERT_TRUE(shell.ShellOpen("https://x.test/", ""));
+        EXPECT_THAT(Lines(WaitForMarker(marker)),
+                    ElementsAre("100%", "https://x.test/", "stdin=/dev/null", "session=own"));
+    }
+    EXPECT_TRUE(Eventually([] { return ZombieChildren() == 0; }));
+}
+
+#ifdef PW_ASSOCIATION_PROBE
+// Runs the probe with the fixture desktop's folders and returns its output lines.
+std::vector<std::string> ProbeAssociations(const std::map<std::string, std::string>& overrides,
+                                           const std::vector<std::string>& extensions) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('='));
+        if (!overrides.count(name) && name.rfind("XDG_", 0) != 0) env.push_back(entry);
+    }
+    for (const auto& [name, value] : overrides)
+        env.push_back(name + "=" + value);
+    std::vector<char*> envp;
+    for (auto& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    std::vector<std::string> args = {PW_ASSOCIATION_PROBE};
+    args.insert(args.end(), extensions.begin(), extensions.end());
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    std::string out;
+    char buffer[4096];
+    ssize_t n = 0;
+    while (rc == 0 && (n = read(fds[0], buffer, sizeof buffer)) > 0)
+        out.append(buffer, n);
+    close(fds[0]);
+    int status = 0;
+    if (rc == 0) waitpid(pid, &status, 0);
+    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    return Lines(out);
+}
+
+TEST_F(PosixShellTest, AssociatedCommandIsTheDesktopsDefaultHandler) {
+    const fs::path root = dir.path();
+    for (const char* sub : {"home", "data/mime", "data/applications", "config", "sysdata",
+                            "sysconfig", "bin", "bin dir"}) {
+        fs::create_directories(root / sub);
+    }
+    dir.Write("data/mime/globs2",
+              "50:text/html:*.html\n50:text/plain:*.txt\n50:image/x-pw-test:*.pwt\n");
+    WriteScript(dir, "bin/pw-viewer", "exit 0\n");
+    WriteScript(dir, "bin dir/other viewer", "exit 0\n");
+    dir.Write("data/applications/pw-viewer.desktop",
+              "[Desktop Entry]\nType=Application\nName=Viewer\n"
+              "Exec=pw-viewer --new-window %u\nMimeType=text/html;\n");
+    dir.Write("data/applications/pw-other.desktop",
+              "[Desktop Entry]\nType=Application\nName=Other\n"
+              "Exec=\"" +
+                  (root / "bin dir/other viewer").string() +
+                  "\" %f\n"
+                  "MimeType=text/plain;\n");
+    dir.Write("config/mimeapps.list",
+              "[Default Applications]\ntext/html=pw-viewer.desktop\n"
+              "text/plain=pw-other.desktop\n");
+
+    const auto lines = ProbeAssociations({{"HOME", (root / "home").string()},
+                                          {"XDG_DATA_HOME", (root / "data").string()},
+                                          {"XDG_CONFIG_HOME", (root / "config").string()},
+                                          {"XDG_DATA_DIRS", (root / "sysdata").string()},
+                                          {"XDG_CONFIG_DIRS", (root / "sysconfig").string()},
+                                          {"PATH", (root / "bin").string() + ":/usr/bin:/bin"}},
+                                         {".html", ".txt", ".pwt", ".nosuchext", "", "."});
+    EXPECT_THAT(lines, ElementsAre((root / "bin/pw-viewer").string() + " --new-window %u",
+                                   "\"" + (root / "bin dir/other viewer").string() + "\" %f",
+                                   "",  // a known type with no handler
+                                   "", "", ""));
+}
+#endif
+
+// ---------------------------------------------------------------------------------------------
+// System
+
+class PosixSystemTest : public ::testing::Test {
+  protected:
+    TempDir dir;
+    PosixSystem system;
+};
+
+TEST_F(PosixSystemTest, TempPathEndsWithADelimiter) {
+    for (const auto& [tmpdir, expected] :
+         {std::pair<std::optional<std::string>, std::string>{std::nullopt, "/tmp/"},
+          {"", "/tmp/"},
+          {"/var/x", "/var/x/"},
+          {"/var/y/", "/var/y/"}}) {
+        const ScopedEnv env{{"TMPDIR", tmpdir}};
+        EXPECT_EQ(system.TempPath(), expected) << tmpdir.value_or("(unset)");
+    }
+}
+
+TEST_F(PosixSystemTest, UserFoldersComeFromUserDirsWithFallbacks) {
+    const std::string home = dir / "home";
+    const std::string config = dir / "config";
+    fs::create_directories(config);
+    const ScopedEnv env{
+        {"HOME", home}, {"XDG_CONFIG_HOME", config}, {"XDG_DATA_HOME", std::nullopt}};
+
+    // No file: the usual names below the home folder.
+    EXPECT_EQ(system.FolderPath(Folder::Desktop), home + "/Desktop");
+    EXPECT_EQ(system.FolderPath(Folder::Personal), home + "/Documents");
+    EXPECT_EQ(system.FolderPath(Folder::MyPictures), home + "/Pictures");
+    EXPECT_EQ(system.FolderPath(Folder::AppData), home + "/.local/share");
+
+    dir.Write("config/user-dirs.dirs",
+              "# written by xdg-user-dirs-update\n"
+              "XDG_DESKTOP_DIR=\"$HOME/Arbeitsfläche\"\n"
+              "  XDG_DOCUMENTS_DIR = \"/srv/my \\\"docs\\\"/\"\n"
+              "#XDG_PICTURES_DIR=\"$HOME/commented\"\n"
+              "XDG_PICTURES_DIR=relative/unquoted\n"
+              "XDG_MUSIC_DIR=\"$HOME/Musik\"\n");
+    EXPECT_EQ(system.FolderPath(Folder::Desktop), home + "/Arbeitsfläche");
+    EXPECT_EQ(system.FolderPath(Folder::Personal), "/srv/my \"docs\"");
+    EXPECT_EQ(system.FolderPath(Folder::MyPictures), home + "/Pictures");
+
+    const ScopedEnv data{{"XDG_DATA_HOME", "/data/home"}};
+    EXPECT_EQ(system.FolderPath(Folder::AppData), "/data/home");
+}
+
+TEST_F(PosixSystemTest, ConfigFolderFollowsXdgConfigHome) {
+    {
+        const ScopedEnv env{{"HOME", "/home/u"}, {"XDG_CONFIG_HOME", "/cfg"}};
+        EXPECT_EQ(PosixOs::DefaultConfigFolder(), fs::path("/cfg/pagewarden"));
+    }
+    {
+        // A relative XDG_CONFIG_HOME is invalid and ignored.
+        const ScopedEnv env{{"HOME", "/home/u"}, {"XDG_CONFIG_HOME", "rel"}};
+        EXPECT_EQ(PosixOs::DefaultConfigFolder(), fs::path("/home/u/.config/pagewarden"));
+    }
+}
+
+TEST_F(PosixSystemTest, TimeZoneBiasIsUtcMinusLocal) {
+    // Zones without daylight saving, so the answer does not depend on the date.
+    for (const auto& [tz, bias] :
+         {std::pair<std::string, int>{"UTC0", 0}, {"<+0530>-5:30", -330}, {"<-03>3", 180}}) {
+        const ScopedEnv env{{"TZ", tz}};
+        EXPECT_EQ(system.TimeZoneBiasMinutes(), bias) << tz;
+    }
+}
+
+TEST_F(PosixSystemTest, LocaleNamesMapToWindowsLanguageIds) {
+    const std::pair<const char*, std::uint16_t> cases[] = {
+        {"de_DE.UTF-8", 0x0407}, {"pt_BR", 0x0416},
+        {"pt_PT.UTF-8", 0x0816}, {"zh_CN.GB2312", 0x0804},
+        {"zh_TW", 0x0404},       {"en_GB.UTF-8", 0x0809},
+        {"fr_CA", 0x0C0C},       {"nn_NO", 0x0814},
+        {"de_AT@euro", 0x0C07},  {"es_ES", 0x0C0A},
+        {"DE_de", 0x0407},       {"eu", 0x042D},
+        {"C", 0x0409},           {"POSIX", 0x0409},
+        {"C.UTF-8", 0x0409},     {"", 0x0409},
+        {"xx_YY", 0x0409},
+    };
+    for (const auto& [locale, id] : cases) {
+        EXPECT_EQ(PosixSystem::LanguageIdFromLocale(locale), id) << locale;
+    }
+}
+
+TEST_F(PosixSystemTest, DefaultLanguageTakesTheFirstLocaleVariableSet) {
+    {
+        const ScopedEnv env{{"LC_ALL", ""}, {"LC_MESSAGES", "pt_BR.UTF-8"}, {"LANG", "de_DE"}};
+        EXPECT_EQ(system.DefaultLanguage(), 0x0416);
+    }
+    {
+        const ScopedEnv env{{"LC_ALL", "fi_FI"}, {"LC_MESSAGES", "pt_BR"}, {"LANG", "de_DE"}};
+        EXPECT_EQ(system.DefaultLanguage(), 0x040B);
+    }
+    {
+        const ScopedEnv env{
+            {"LC_ALL", std::nullopt}, {"LC_MESSAGES", std::nullopt}, {"LANG", std::nullopt}};
+        EXPECT_EQ(system.DefaultLanguage(), 0x0409);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The whole layer
+
+TEST(PosixOsTest, RegistryLivesInTheGivenConfigFolder) {
+    TempDir dir;
+    const fs::path folder = dir.path() / "config";
+    PosixOs os({folder, [](const std::string&) {}});
+    Os& layer = os.os();
+    ASSERT_EQ(layer.registry.OpenKey(RegRoot::CurrentUser, "Software\\Test", true), RegStatus::Ok);
+    ASSERT_EQ(
+        layer.registry.SetValue(RegRoot::CurrentUser, "Software\\Test", "n", RegValue::Dword(60)),
+        RegStatus::Ok);
+    EXPECT_NE(ReadFile((folder / "HKCU.reg").string()).find("dword:0000003c"), std::string::npos);
+    EXPECT_EQ(layer.files.FileSize((folder / "HKCU.reg").string()),
+              static_cast<std::int64_t>(fs::file_size(folder / "HKCU.reg")));
+}
+
+}  // namespace
+}  // namespace pw::platform::posix
