@@ -80,6 +80,9 @@ TDateTime HttpDateToDateTime(std::string_view text, platform::ISystem& system);
 // Calendar helpers of the framework: false for an invalid date or time.
 bool TryEncodeDate(int year, int month, int day, TDateTime& out);
 bool TryEncodeTime(int hour, int minute, int second, int msec, TDateTime& out);
+// Both at once; before 1899-12-30 the time of day is not simply added to the (negative) date.
+bool TryEncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec,
+                       TDateTime& out);
 // Splits a date-time into its calendar fields (the fraction rounded to whole milliseconds).
 void DecodeDateTime(TDateTime t, int& year, int& month, int& day, int& hour, int& minute,
                     int& second, int& msec);
