@@ -1,0 +1,442 @@
+#include "util/kxUtilsSystem.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include "framework/headless/HeadlessApplication.h"
+#include "platform/posix/PosixOs.h"
+#include "tests/support/TempDir.h"
+
+namespace pw {
+namespace {
+
+using platform::Folder;
+using platform::RegRoot;
+using platform::RegStatus;
+using platform::RegValue;
+
+// Stands in for the system where Linux cannot produce the case (folders, versions, addresses).
+class FakeSystem final : public platform::ISystem {
+  public:
+    std::string exe = "/opt/pw/pagewarden";
+    std::string cwd = "/work/cur";
+    std::string temp;
+    std::map<Folder, std::string> folders;
+    platform::OsVersion version{6, 1, 0};
+    bool online = false;
+
+    std::string ExecutablePath() override { return exe; }
+    std::string CurrentDirectory() override { return cwd; }
+    std::string TempPath() override { return temp; }
+    std::string FolderPath(Folder f) override { return folders.count(f) ? folders[f] : ""; }
+    platform::OsVersion Version() override { return version; }
+    int TimeZoneBiasMinutes() override { return 0; }
+    std::uint16_t DefaultLanguage() override { return 0x0409; }
+    bool HasNonLoopbackAddress() override { return online; }
+};
+
+class SystemUtils : public ::testing::Test {
+  protected:
+    SystemUtils() { fake.temp = dir.path().string() + "/"; }
+
+    TDateTime Date(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
+        TDateTime date = 0, time = 0;
+        EXPECT_TRUE(TryEncodeDate(y, mo, d, date) && TryEncodeTime(h, mi, s, 0, time));
+        return date + time;
+    }
+    // A UTC calendar time as a Windows file time, computed from the Unix epoch.
+    static platform::FileTime FileTimeOf(std::chrono::sys_seconds t) {
+        return (t.time_since_epoch().count() + 11644473600LL) * 10'000'000LL;
+    }
+
+    test::TempDir dir;
+    platform::posix::PosixOs posix{{dir.path() / "config", [](const std::string&) {}}};
+    FakeSystem fake;
+    platform::Os os{posix.os().registry, posix.os().files, posix.os().shell, fake};
+    platform::IFiles& files = posix.os().files;
+    platform::IRegistry& registry = posix.os().registry;
+};
+
+TEST_F(SystemUtils, EnvironmentTakesTheCurrentDirectoryOnlyForAVirtualStoreFolder) {
+    fake.exe = "/home/u/AppData/Local/VirtualStore/Program Files/pw/pw.exe";
+    TkxEnvironment redirected(os);
+    EXPECT_EQ(redirected.AppFolder, "/work/cur/");
+    EXPECT_EQ(redirected.AppExeName, "/work/cur/pw.exe");
+
+    fake.version.major = 5;  // before the VirtualStore existed
+    TkxEnvironment old(os);
+    EXPECT_EQ(old.AppFolder, "/home/u/AppData/Local/VirtualStore/Program Files/pw/");
+
+    TkxEnvironment real(posix.os());
+    EXPECT_TRUE(std::filesystem::is_regular_file(real.AppExeName));
+    EXPECT_EQ(real.AppFolder + std::filesystem::path(real.AppExeName).filename().string(),
+              real.AppExeName);
+}
+
+TEST_F(SystemUtils, FolderKindsComeFromTheirOwnSources) {
+    const std::map<int, Folder> platformKinds = {{fkDesktop, Folder::Desktop},
+                                                 {fkMyDocuments, Folder::Personal},
+                                                 {fkMyPictures, Folder::MyPictures},
+                                                 {fkAppData, Folder::AppData},
+                                                 {fkProgramFiles, Folder::ProgramFiles},
+                                                 {fkWindows, Folder::Windows},
+                                                 {fkSystem, Folder::System},
+                                                 {fkHelp, Folder::Help},
+                                                 {fkMedia, Folder::Media},
+                                                 {fkCursors, Folder::Cursors}};
+    for (const auto& [kind, folder] : platformKinds)
+        fake.folders[folder] = "/f" + std::to_string(kind);
+    TkxEnvironment env(os);
+    for (const auto& [kind, folder] : platformKinds)
+        EXPECT_EQ(GetFolderByKind(env, kind), "/f" + std::to_string(kind) + "/") << kind;
+
+    EXPECT_EQ(GetFolderByKind(env, fkCurrent), "/opt/pw/");
+    EXPECT_EQ(GetFolderByKind(env, fkTemp), fake.temp);
+    EXPECT_EQ(GetFolderByKind(env, fkNone), "");
+    EXPECT_EQ(GetFolderByKind(env, 13), "/opt/pw/");
+    EXPECT_EQ(GetFolderByKind(env, -1), "/opt/pw/");
+    fake.folders.erase(Folder::Desktop);
+    EXPECT_EQ(GetFolderByKind(env, fkDesktop), "/");  // unknown folder: just the delimiter
+    fake.temp = (dir.path() / "missing").string();
+    EXPECT_EQ(GetTempFolder(env), "/opt/pw/");
+
+    TkxEnvironment real(posix.os());
+    EXPECT_EQ(GetFolderByKind(real, fkTemp).back(), '/');
+    EXPECT_TRUE(FolderExists(files, GetFolderByKind(real, fkTemp)));
+}
+
+TEST_F(SystemUtils, ExpandFolderMacros) {
+    fake.folders[Folder::Desktop] = "/home/u/Desktop";
+    fake.folders[Folder::Windows] = "/usr/";
+    TkxEnvironment env(os);
+    EXPECT_EQ(ExpandFolderMacros(env, "%TEMP%x.exe", false), fake.temp + "x.exe");
+    EXPECT_EQ(ExpandFolderMacros(env, "%Desktop%a;%DESKTOP%b;%windows%%current%c", false),
+              "/home/u/Desktop/a;/home/u/Desktop/b;/usr//opt/pw/c");
+    EXPECT_EQ(ExpandFolderMacros(env, "%unknown%x", false), "%unknown%x");
+
+    EXPECT_EQ(ExpandFolderMacros(env, "sub/x.exe", true), "/opt/pw/sub/x.exe");
+    EXPECT_EQ(ExpandFolderMacros(env, "sub/x.exe", false), "sub/x.exe");
+    EXPECT_EQ(ExpandFolderMacros(env, "/x.exe", true), "/x.exe");
+    EXPECT_EQ(ExpandFolderMacros(env, "ab", true), "ab");
+    EXPECT_EQ(ExpandFolderMacros(env, "abc", true), "/opt/pw/abc");
+}
+
+TEST_F(SystemUtils, ForceFileFoldersCreatesEveryFolderOfThePath) {
+    const std::string file = dir / "a/b/c/file.txt";
+    ForceFileFolders(files, file);
+    ForceFileFolders(files, file);  // existing folders are no failure
+    EXPECT_TRUE(FolderExists(files, dir / "a/b/c"));
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_FALSE(FolderExists(files, dir.Write("plain", "x")));
+    EXPECT_FALSE(FolderExists(files, dir / "missing"));
+}
+
+TEST(SplitCommandLine, SplitsRegisteredCommands) {
+    struct Case {
+        std::string command, program, parameters;
+    };
+    const Case cases[] = {
+        {R"("C:\Program Files\App\app.exe" "%1")", R"(C:\Program Files\App\app.exe)", "%1"},
+        {R"(C:\Prog\app.exe "%1")", R"(C:\Prog\app.exe)", "%1"},
+        {R"(C:\Prog\app.exe -nohome)", R"(C:\Prog\app.exe)", "-nohome"},
+        {"/usr/bin/firefox %u", "/usr/bin/firefox", "%u"},
+        {"/usr/bin/app --new-window %u", "/usr/bin/app", "--new-window %u"},
+        {"/usr/bin/app /x", "/usr/bin/app", "/x"},
+        {"app.exe,arg", "app.exe", "arg"},
+        {R"(/usr/bin/app "%u)", "/usr/bin/app", "%u"},  // an unpaired quote is dropped
+        {R"("/opt/My App/run")", "/opt/My App/run", ""},
+        // The split would cut the program's name before its extension: kept whole.
+        {R"(C:\My -Folder\app.exe)", R"(C:\My -Folder\app.exe)", ""},
+        {"rundll32.exe shimgvw.dll,ImageView_Fullscreen %1", "rundll32.exe",
+         "shimgvw.dll,ImageView_Fullscreen %1"},
+        {"  /usr/bin/app  ", "/usr/bin/app", ""},
+        {"   ", "", ""},
+    };
+    for (const Case& c : cases) {
+        std::string program = "stale", parameters = "stale";
+        SplitCommandLine(c.command, program, parameters);
+        EXPECT_EQ(program, c.program) << c.command;
+        EXPECT_EQ(parameters, c.parameters) << c.command;
+    }
+}
+
+// Records what the shell was asked to open.
+class RecordingShell final : public platform::IShell {
+  public:
+    std::string association;
+    std::string unstartable;  // a program this shell fails to start
+    std::vector<std::pair<std::string, std::string>> opened;
+    bool ShellOpen(std::string_view file, std::string_view parameters) override {
+        opened.emplace_back(file, parameters);
+        return file != unstartable;
+    }
+    bool StartProcess(const std::string&, const std::vector<std::string>&) override { return true; }
+    std::string AssociatedCommand(std::string_view) override { return association; }
+};
+
+TEST(OpenUrl, UsesTheRegisteredBrowserOnlyWhenAskedAndFound) {
+    RecordingShell shell;
+    shell.association = "/usr/bin/firefox-esr %u";
+    EXPECT_EQ(FindAssociatedProgram(shell, ".html"), "/usr/bin/firefox-esr");
+    EXPECT_EQ(FindAssociatedProgram(shell, "."), "");
+    OpenUrl(shell, "example.org/a", true);
+    OpenUrl(shell, "https://example.org", false);
+    shell.association.clear();
+    OpenUrl(shell, "ftp://example.org", true);
+    using Opened = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(shell.opened, (Opened{{"/usr/bin/firefox-esr", "http://example.org/a"},
+                                    {"https://example.org", ""},
+                                    {"ftp://example.org", ""}}));
+}
+
+TEST(OpenUrl, FallsBackToTheDesktopWhenTheRegisteredBrowserCannotStart) {
+    RecordingShell shell;
+    shell.association = "flatpak run org.example.Browser %u";
+    shell.unstartable = "flatpak run org.example.Browser";
+    OpenUrl(shell, "example.org", true);
+    using Opened = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(shell.opened, (Opened{{"flatpak run org.example.Browser", "http://example.org"},
+                                    {"http://example.org", ""}}));
+}
+
+TEST_F(SystemUtils, OpenUrlReachesTheBrowserOfTheEnvironment) {
+    const std::string record = dir / "opened.txt";
+    const std::string script =
+        dir.Write("browser.sh", "#!/bin/sh\nprintf '%s' \"$1\" > " + record + ".tmp && mv " +
+                                    record + ".tmp " + record + "\n");
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    const char* old = std::getenv("BROWSER");
+    const std::string saved = old ? old : "";
+    ::setenv("BROWSER", script.c_str(), 1);
+    OpenUrl(posix.os().shell, "example.org", false);
+    old ? ::setenv("BROWSER", saved.c_str(), 1) : ::unsetenv("BROWSER");
+    // The browser is started detached: give it a bounded while to write its record.
+    for (int i = 0; i < 200 && !std::filesystem::exists(record); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(test::ReadFile(record), "http://example.org");
+}
+
+TEST_F(SystemUtils, SetFileDatesWritesDosResolutionTimesAndKeepsTheOthers) {
+    using namespace std::chrono;
+    const std::string file = dir.Write("f.txt", "x");
+    ASSERT_TRUE(SetFileDates(files, file, kKeepFileDate, Date(2021, 3, 4, 5, 6, 7),
+                             Date(1999, 12, 31, 23, 59, 58)));
+    auto times = files.GetFileTimes(file);
+    ASSERT_TRUE(times);
+    EXPECT_EQ(times->lastWrite, FileTimeOf(sys_days{2021y / 3 / 4} + 5h + 6min + 6s));
+    EXPECT_EQ(times->lastAccess, FileTimeOf(sys_days{1999y / 12 / 31} + 23h + 59min + 58s));
+
+    EXPECT_TRUE(SetFileDates(files, file, kKeepFileDate, kKeepFileDate, kKeepFileDate));
+    EXPECT_EQ(files.GetFileTimes(file)->lastWrite, times->lastWrite);
+
+    // A year a DOS time stamp cannot hold keeps its time rather than writing a bogus one.
+    EXPECT_TRUE(SetFileDates(files, file, kKeepFileDate, Date(1970, 1, 1), Date(2108, 1, 1)));
+    EXPECT_EQ(files.GetFileTimes(file)->lastWrite, times->lastWrite);
+    EXPECT_EQ(files.GetFileTimes(file)->lastAccess, times->lastAccess);
+
+    EXPECT_FALSE(SetFileDates(files, dir / "missing", kKeepFileDate, Date(2021, 1, 1), -1));
+}
+
+TEST_F(SystemUtils, DateTimeToFileTimeValueCoversTheDosRangeOnly) {
+    using namespace std::chrono;
+    EXPECT_EQ(DateTimeToFileTimeValue(Date(1980, 1, 1)), FileTimeOf(sys_days{1980y / 1 / 1}));
+    EXPECT_EQ(DateTimeToFileTimeValue(Date(2107, 12, 31, 23, 59, 59)),
+              FileTimeOf(sys_days{2107y / 12 / 31} + 23h + 59min + 58s));
+    EXPECT_FALSE(DateTimeToFileTimeValue(Date(1979, 12, 31, 23, 59, 59)));
+    EXPECT_FALSE(DateTimeToFileTimeValue(Date(2108, 1, 1)));
+    EXPECT_FALSE(DateTimeToFileTimeValue(std::nan("")));
+    EXPECT_FALSE(DateTimeToFileTimeValue(1e300));
+}
+
+TEST_F(SystemUtils, FileSizesAndAttributes) {
+    EXPECT_EQ(GetFileSize64(files, dir / "missing"), -1);
+    EXPECT_EQ(GetFileSize64(files, dir.Write("empty", "")), 0);
+    const std::string file = dir.Write("five", "12345");
+    EXPECT_EQ(GetFileSize64(files, file), 5);
+
+    EXPECT_EQ((TkxFileAttributes{atrReadOnly, atrHidden}),
+              (TkxFileAttributes{atrHidden, atrOffline}.Include(atrReadOnly).Exclude(atrOffline)));
+    EXPECT_EQ(FileAttributeBits({}), 0u);
+    EXPECT_EQ(FileAttributeBits(
+                  {atrArchive, atrHidden, atrReadOnly, atrSystem, atrTemporary, atrOffline}),
+              0x20u | 0x02u | 0x01u | 0x04u | 0x100u | 0x1000u);
+
+    ASSERT_TRUE(SetFileAttributeSet(files, file, {atrReadOnly}));
+    EXPECT_NE(files.GetAttributes(file) & platform::kAttrReadOnly, 0u);
+    ASSERT_TRUE(SetFileAttributeSet(files, file, {}));
+    EXPECT_EQ(files.GetAttributes(file) & platform::kAttrReadOnly, 0u);
+    EXPECT_FALSE(SetFileAttributeSet(files, dir / "missing", {atrArchive}));
+}
+
+TEST_F(SystemUtils, RegistryReads) {
+    const std::string key = "Software\\Quillmere\\Test";
+    ASSERT_EQ(registry.OpenKey(RegRoot::CurrentUser, key, true), RegStatus::Ok);
+    registry.SetValue(RegRoot::CurrentUser, key, "Name", RegValue::Text("value"));
+    registry.SetValue(RegRoot::CurrentUser, key, "Fits", RegValue::Text(std::string(1023, 'a')));
+    registry.SetValue(RegRoot::CurrentUser, key, "Long", RegValue::Text(std::string(1024, 'a')));
+
+    std::string text = "stale";
+    EXPECT_TRUE(RegReadString(registry, RegRoot::CurrentUser, "\\\\" + key, "name", text));
+    EXPECT_EQ(text, "value");
+    EXPECT_TRUE(RegReadString(registry, RegRoot::CurrentUser, key, "Fits", text));
+    EXPECT_EQ(text.size(), 1023u);
+    EXPECT_TRUE(RegReadString(registry, RegRoot::CurrentUser, key, "Long", text));
+    EXPECT_EQ(text, "");
+    EXPECT_TRUE(RegReadString(registry, RegRoot::CurrentUser, key, "Missing", text));
+    EXPECT_FALSE(RegReadString(registry, RegRoot::CurrentUser, key + "\\No", "Name", text));
+    EXPECT_EQ(text, "");
+
+    TkxRegKey open{RegRoot::CurrentUser, "Software"};
+    EXPECT_FALSE(RegOpenKeyPath(registry, open, "Quillmere\\No", false));
+    EXPECT_EQ(open.path, "Software");
+    EXPECT_TRUE(RegOpenKeyPath(registry, open, "\\Quillmere\\New", true));
+    EXPECT_EQ(open.path, "Software\\Quillmere\\New");
+    EXPECT_EQ(registry.OpenKey(RegRoot::CurrentUser, open.path, false), RegStatus::Ok);
+
+    TkxRegKey test{RegRoot::CurrentUser, key};
+    char small[4];
+    std::uint32_t size = sizeof small;
+    platform::RegType type{};
+    EXPECT_FALSE(RegQueryData(registry, test, "Name", type, size, small));
+    EXPECT_EQ(size, 6u);  // the size the value needs
+    EXPECT_EQ(type, platform::RegType::Sz);
+}
+
+TEST_F(SystemUtils, NetworkTestPrefersTheRemoteAccessFlag) {
+    const std::string key = "System\\CurrentControlSet\\Services\\RemoteAccess";
+    TkxEnvironment env(os);
+    fake.online = true;
+    EXPECT_TRUE(IsConnectedToNetwork(env));  // no flag: the machine's addresses decide
+    fake.online = false;
+    EXPECT_FALSE(IsConnectedToNetwork(env));
+
+    ASSERT_EQ(registry.OpenKey(RegRoot::LocalMachine, key, true), RegStatus::Ok);
+    registry.SetValue(RegRoot::LocalMachine, key, "Remote Connection", RegValue::Dword(1));
+    EXPECT_TRUE(IsConnectedToNetwork(env));
+    fake.online = true;
+    registry.SetValue(RegRoot::LocalMachine, key, "Remote Connection", RegValue::Dword(0));
+    EXPECT_FALSE(IsConnectedToNetwork(env));
+    // Too long for its 4-byte buffer: unreadable, so the addresses decide again.
+    registry.SetValue(RegRoot::LocalMachine, key, "Remote Connection",
+                      RegValue::Binary(std::string("\0\0\0\0\0", 5)));
+    EXPECT_TRUE(IsConnectedToNetwork(env));
+}
+
+class FailingStream final : public framework::TStream {
+  public:
+    std::int64_t Read(void*, std::int64_t) override { return 0; }
+    std::int64_t Write(const void*, std::int64_t count) override { return count / 2; }
+    std::int64_t Seek(std::int64_t, framework::SeekOrigin) override { return 0; }
+    void SetSize(std::int64_t) override {}
+};
+
+TEST(ResourceToStream, CopiesTheBytesOfAnExistingNonEmptyResource) {
+    static constexpr unsigned char kWave[] = {'R', 'I', 'F', 'F', 0, 1};
+    static constexpr unsigned char kNothing[] = {0};
+    static constexpr platform::ResourceEntry kEntries[] = {{"WAVE", "RCDATA", kWave, 6},
+                                                           {"EMPTY", "RCDATA", kNothing, 0}};
+    static constexpr platform::ResourceModule kModule(kEntries);
+
+    framework::TMemoryStream stream;
+    EXPECT_TRUE(ResourceToStream(&kModule, "wave", "rcdata", &stream));
+    EXPECT_EQ(stream.View(), std::string_view(reinterpret_cast<const char*>(kWave), 6));
+
+    EXPECT_FALSE(ResourceToStream(&kModule, "EMPTY", "RCDATA", &stream));
+    EXPECT_FALSE(ResourceToStream(&kModule, "MISSING", "RCDATA", &stream));
+    EXPECT_FALSE(ResourceToStream(&kModule, "WAVE", "RCDATA", nullptr));
+    EXPECT_FALSE(ResourceToStream(nullptr, "WAVE", "RCDATA", &stream));
+    FailingStream failing;
+    EXPECT_FALSE(ResourceToStream(&kModule, "WAVE", "RCDATA", &failing));
+}
+
+TEST(InitSizedRecord, ZeroesTheRecordAndStoresItsSizeWithinItsBounds) {
+    unsigned char record[12];
+    std::memset(record, 0xAB, sizeof record);
+    InitSizedRecord(record, 8);
+    std::uint32_t stored = 0;
+    std::memcpy(&stored, record, 4);
+    EXPECT_EQ(stored, 8u);
+    EXPECT_EQ(std::count(record + 4, record + 8, 0), 4);
+    EXPECT_EQ(record[8], 0xAB);
+    InitSizedRecord(record + 9, 2);  // too short for the size: zeroed only
+    EXPECT_EQ(record[9] | record[10], 0);
+    EXPECT_EQ(record[11], 0xAB);
+}
+
+class Waiting : public ::testing::Test {
+  protected:
+    std::shared_ptr<framework::VirtualClock> clock = std::make_shared<framework::VirtualClock>();
+    framework::HeadlessApplication app{clock};
+    TkxSignalHandle handle;
+};
+
+TEST_F(Waiting, ARaisedSignalEndsTheWaitAndTheHandleLivesOnlyDuringIt) {
+    bool validDuringWait = false;
+    app.Post([&] {
+        validDuringWait = handle.Valid();
+        RaiseSignal(handle);
+    });
+    EXPECT_EQ(WaitForSignal(app, handle, 0, true), framework::PumpedWait::Signaled);
+    EXPECT_TRUE(validDuringWait);
+    EXPECT_FALSE(handle.Valid());
+
+    // A raise after the end reaches nothing: the next wait runs out its time-out.
+    RaiseSignal(handle);
+    std::thread advancer([&] {
+        app.WaitUntilIdle();
+        clock->Advance(1000);
+    });
+    EXPECT_EQ(WaitForSignal(app, handle, 1000, true), framework::PumpedWait::TimedOut);
+    advancer.join();
+}
+
+TEST_F(Waiting, EveryMessageRestartsTheTimeOut) {
+    // Two messages, 600 ms apart, carry the wait past its 1,000 ms time-out.
+    app.Post([&] {
+        clock->Advance(600);
+        app.Post([&] {
+            clock->Advance(600);
+            app.Post([&] { RaiseSignal(handle); });
+        });
+    });
+    EXPECT_EQ(WaitForSignal(app, handle, 1000, true), framework::PumpedWait::Signaled);
+    EXPECT_EQ(clock->Now(), 1200);
+}
+
+TEST_F(Waiting, TerminateEndsAWaitThatStopsOnIt) {
+    app.Post([&] { app.Terminate(); });
+    EXPECT_EQ(WaitForSignal(app, handle, 0, true), framework::PumpedWait::Terminated);
+    EXPECT_FALSE(handle.Valid());
+}
+
+TEST_F(Waiting, AnotherThreadCanRaiseTheSignal) {
+    std::thread raiser([&] {
+        app.WaitUntilIdle();
+        RaiseSignal(handle);
+    });
+    EXPECT_EQ(WaitForSignal(app, handle, 0, true), framework::PumpedWait::Signaled);
+    raiser.join();
+}
+
+TEST_F(Waiting, ANestedWaitOnTheSameHandleGivesItBackToTheOuterWait) {
+    app.Post([&] {
+        app.Post([&] { RaiseSignal(handle); });
+        EXPECT_EQ(WaitForSignal(app, handle, 0, true), framework::PumpedWait::Signaled);
+        EXPECT_TRUE(handle.Valid());
+        // Should the outer wait have lost its signal, end it rather than hang the test.
+        app.Post([&] { handle.Valid() ? RaiseSignal(handle) : app.Terminate(); });
+    });
+    EXPECT_EQ(WaitForSignal(app, handle, 0, true), framework::PumpedWait::Signaled);
+    EXPECT_FALSE(handle.Valid());
+}
+
+}  // namespace
+}  // namespace pw
