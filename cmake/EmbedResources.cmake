@@ -20,10 +20,10 @@ function(pw_embed_resources target)
     list(GET ARG_RESOURCES ${i} f)
     list(APPEND files ${f})
   endforeach()
-  string(REPLACE ";" "|" spec "${ARG_RESOURCES}")
+  string(REPLACE ";" "|" packed "${ARG_RESOURCES}")
   add_custom_command(
     OUTPUT ${out}
-    COMMAND ${CMAKE_COMMAND} -DOUT=${out} -DMODULE=${ARG_MODULE} "-DSPEC=${spec}"
+    COMMAND ${CMAKE_COMMAND} -DOUT=${out} -DMODULE=${ARG_MODULE} "-DENTRIES=${packed}"
             -P ${PW_EMBED_SCRIPT}
     DEPENDS ${files} ${PW_EMBED_SCRIPT}
     COMMENT "Embedding resources of ${ARG_MODULE}"
