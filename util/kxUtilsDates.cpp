@@ -171,7 +171,11 @@ TDateTime ParseZoneOffset(std::string_view text) {
     int hours = 0;
     int minutes = 0;
     const std::string_view sv(s);
-    if (!ParseTwoDigits(sv.substr(1, 2), hours) || !ParseTwoDigits(sv.substr(3, 2), minutes)) {
+    // Characters 2-3 and 4-5; a short text leaves a part empty, which does not parse.
+    auto part = [&sv](std::size_t pos) {
+        return pos < sv.size() ? sv.substr(pos, 2) : std::string_view{};
+    };
+    if (!ParseTwoDigits(part(1), hours) || !ParseTwoDigits(part(3), minutes)) {
         return 0;
     }
     TDateTime offset = 0;
