@@ -79,6 +79,49 @@ class IRegistry {
                                   std::vector<std::string>& names) = 0;
     virtual RegStatus EnumValues(RegRoot root, std::string_view path,
                                  std::vector<std::string>& names) = 0;
+
+    // Groups the writes to one root into one durable write. Between BeginUpdate and the matching
+    // EndUpdate the calling thread holds the root for itself: other processes' writes, and other
+    // threads' writes and updates, wait until it ends. Reads do not wait; through this object
+    // they see the group's writes at once, elsewhere only after its end. Each write still reports
+    // its own error (a value over the limits, a missing key) at once and changes nothing then.
+    // Updates nest: only the outermost EndUpdate writes, and it returns how that went; when it
+    // fails, the root goes back to what is stored and the stored values stay as they were.
+    // EndUpdate without a matching BeginUpdate on the calling thread gives InvalidParameter. Do not
+    // wait for another thread that writes to the same root while holding its update: that thread
+    // waits for you.
+    virtual void BeginUpdate(RegRoot root) = 0;
+    virtual RegStatus EndUpdate(RegRoot root) = 0;
+};
+
+// Holds an update for one scope. Commit() ends it and returns EndUpdate's status; if Commit was
+// not called, the destructor ends it, so writes made before an early return or an exception are
+// kept as they would be without grouping.
+class RegUpdate {
+  public:
+    RegUpdate(IRegistry& registry, RegRoot root) : registry_(&registry), root_(root) {
+        registry.BeginUpdate(root);
+    }
+    ~RegUpdate() {
+        if (!ended_) registry_->EndUpdate(root_);
+    }
+    RegUpdate(const RegUpdate&) = delete;
+    RegUpdate& operator=(const RegUpdate&) = delete;
+
+    // Ends the update once; later calls return the same status.
+    RegStatus Commit() {
+        if (!ended_) {
+            ended_ = true;
+            status_ = registry_->EndUpdate(root_);
+        }
+        return status_;
+    }
+
+  private:
+    IRegistry* registry_;
+    RegRoot root_;
+    bool ended_ = false;
+    RegStatus status_ = RegStatus::Ok;
 };
 
 }  // namespace pw::platform

@@ -5,11 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -164,11 +168,21 @@ Key* FindKey(Key& root, const std::vector<std::string_view>& parts) {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
+// Appends runs rather than bytes: values may be megabytes long.
 void AppendEscaped(std::string& out, std::string_view s) {
-    for (char c : s) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
+    std::size_t backslash = s.find('\\'), quote = s.find('"');
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t special = std::min(backslash, quote);
+        if (special == std::string_view::npos) break;
+        out.append(s.substr(start, special - start));
+        out += '\\';
+        out += s[special];
+        start = special + 1;
+        if (special == backslash) backslash = s.find('\\', start);
+        if (special == quote) quote = s.find('"', start);
     }
+    out.append(s.substr(start));
 }
 
 // A Sz value goes in quotes only when reading the quotes back gives exactly its bytes.
@@ -266,6 +280,19 @@ std::string Serialize(const Key& tree, std::string_view rootName) {
     return out;
 }
 
+// Upper bounds of what a change adds to the serialised file, so that an update can keep to
+// RegistryStore::kMaxFileBytes without serialising its tree on every write. A value's line takes
+// at most 2 bytes per name byte (escapes) and 3.2 per data byte (hex with line wraps); the slack
+// covers quotes, the type tag and the root's own section.
+std::uint64_t ValueGrowth(std::string_view name, const RegValue& value) {
+    return 4 * std::uint64_t{value.data.size()} + 2 * std::uint64_t{name.size()} + 64;
+}
+
+// Each new key is one section line holding at most the root's name and the whole path.
+std::uint64_t KeyGrowth(std::string_view path, std::size_t depth) {
+    return std::uint64_t{depth} * (path.size() + 64);
+}
+
 // ---- reading the file -------------------------------------------------------------------------
 
 struct ParseResult {
@@ -325,20 +352,22 @@ bool ParseHex32(std::string_view s, std::uint32_t& out) {
 // `end` is the position after the closing quote.
 const char* ParseQuoted(std::string_view s, std::size_t pos, std::string& out, std::size_t& end) {
     out.clear();
+    std::size_t run = pos + 1;  // the first byte not yet appended
     for (std::size_t i = pos + 1; i < s.size(); ++i) {
         const char c = s[i];
         if (c == '"') {
+            out.append(s.substr(run, i - run));
             end = i + 1;
             return nullptr;
         }
         if (c == '\\') {
             if (i + 1 >= s.size() || (s[i + 1] != '\\' && s[i + 1] != '"'))
                 return "a backslash that escapes neither \\ nor \"";
-            out += s[++i];
+            out.append(s.substr(run, i - run));
+            run = ++i;  // the escaped byte starts the next run
             continue;
         }
         if (IsControl(c) && c != '\t') return "a control byte inside quotes";
-        out += c;
     }
     return "a missing closing quote";
 }
@@ -785,6 +814,23 @@ struct RegistryStore::Root {
     // used, writes are refused so the original stays as it is.
     bool readOnly = false;
 
+    // The update in progress, if any.
+    std::condition_variable idle;  // notified when an update ends
+    std::thread::id owner;
+    int depth = 0;
+    FileLock updateLock;         // held exclusively, once taken, until the update ends
+    std::optional<Key> pending;  // the update's tree, from its first write; `tree` stays the file's
+    bool dirty = false;          // pending differs from the file
+    std::uint64_t sizeBound = 0;  // at least the size of Serialize(*pending)
+
+    ~Root() {
+        std::lock_guard guard(mutex);
+        if (depth > 0) Finish();
+    }
+
+    // Writes by other threads wait while an update is held.
+    bool Free() const { return depth == 0 || owner == std::this_thread::get_id(); }
+
     // Writes `content` as the new file: temporary file, fsync, rename, fsync of the folder. On
     // failure the old file is untouched. Returns 0 or an errno (EFBIG: over kMaxFileBytes).
     int WriteFile(const std::string& content, FileId& newId) {
@@ -891,16 +937,25 @@ struct RegistryStore::Root {
     template <class F>
     RegStatus Read(std::string& notice, F&& read) {
         std::lock_guard guard(mutex);
+        if (pending) return read(static_cast<const Key&>(*pending));
+        bool needExclusive = false;
+        if (updateLock.valid()) {
+            // This store holds the lock: another one taken here would wait for ourselves.
+            const RegStatus s = Refresh(&updateLock, true, needExclusive, notice);
+            return s == RegStatus::Ok ? read(static_cast<const Key&>(tree)) : s;
+        }
         FileLock lock;
         // Reads take the shared lock when they can; without a folder there is nothing to lock.
-        bool locked = IsFolder(folder) && lock.Open(lockFile, true) == 0;
-        if (!locked && lock.Open(lockFile, false) == 0) locked = true;
-        if (locked) locked = lock.Lock(LOCK_SH) == 0;
-        bool needExclusive = false;
-        RegStatus s = Refresh(locked ? &lock : nullptr, false, needExclusive, notice);
+        bool opened = IsFolder(folder) && lock.Open(lockFile, true) == 0;
+        if (!opened && lock.Open(lockFile, false) == 0) opened = true;
+        // A writer may hold the lock for a whole update: read without it rather than wait. Files
+        // are replaced by rename, so the version read is complete, and the generation is read
+        // before the file, so a change made meanwhile is noticed by the next read.
+        if (opened) lock.Lock(LOCK_SH | LOCK_NB);
+        RegStatus s = Refresh(opened ? &lock : nullptr, false, needExclusive, notice);
         if (needExclusive) {
-            if (locked) locked = lock.Lock(LOCK_EX) == 0;
-            s = Refresh(locked ? &lock : nullptr, true, needExclusive, notice);
+            const bool exclusive = opened && lock.Lock(LOCK_EX) == 0;
+            s = Refresh(exclusive ? &lock : nullptr, true, needExclusive, notice);
         }
         return s == RegStatus::Ok ? read(static_cast<const Key&>(tree)) : s;
     }
@@ -908,9 +963,14 @@ struct RegistryStore::Root {
     // Runs `change(copy, changed)` on a copy of the tree under the exclusive lock and, when it
     // changed something, writes the copy and only then makes it the cached tree: a failed write
     // leaves both the file and the cache as they were.
+    //
+    // Inside an update the change goes to the update's tree instead; `growth` bounds what it adds
+    // to the file.
     template <class F>
-    RegStatus Write(std::string& notice, F&& change) {
-        std::lock_guard guard(mutex);
+    RegStatus Write(std::string& notice, std::uint64_t growth, F&& change) {
+        std::unique_lock guard(mutex);
+        idle.wait(guard, [this] { return Free(); });
+        if (depth > 0) return WriteInUpdate(notice, growth, change);
         for (int pass = 0; pass < 2; ++pass) {
             FileLock lock;
             if (pass == 1 || IsFolder(folder)) {
@@ -935,6 +995,115 @@ struct RegistryStore::Root {
             return RegStatus::Ok;
         }
         return RegStatus::IoError;
+    }
+
+    RegStatus TakeUpdateLock() {
+        if (const int error = EnsureFolder(folder)) return FromErrno(error);
+        if (const int error = updateLock.Open(lockFile, true)) return FromErrno(error);
+        if (updateLock.Lock(LOCK_EX) != 0) {
+            updateLock = FileLock();
+            return RegStatus::IoError;
+        }
+        return RegStatus::Ok;
+    }
+
+    // What `change` would report on the tree, and whether it would change anything.
+    template <class F>
+    RegStatus DryRun(F& change, bool& changed) {
+        Key copy = tree.Clone();
+        changed = false;
+        return change(copy, changed);
+    }
+
+    // Called with `mutex` held by the thread that holds the update.
+    template <class F>
+    RegStatus WriteInUpdate(std::string& notice, std::uint64_t growth, F& change) {
+        if (!pending) {
+            bool needExclusive = false;
+            if (!updateLock.valid()) {
+                // The update began without a folder (or without the lock). Creating the folder is
+                // a change of its own, so only a write that changes something may cause it.
+                if (!IsFolder(folder)) {
+                    RegStatus s = Refresh(nullptr, true, needExclusive, notice);
+                    bool changed = false;
+                    if (s == RegStatus::Ok) s = DryRun(change, changed);
+                    if (s != RegStatus::Ok || !changed) return s;
+                }
+                if (const RegStatus s = TakeUpdateLock(); s != RegStatus::Ok) return s;
+            }
+            if (const RegStatus s = Refresh(&updateLock, true, needExclusive, notice);
+                s != RegStatus::Ok)
+                return s;
+            if (readOnly) {
+                bool changed = false;
+                const RegStatus s = DryRun(change, changed);
+                return s != RegStatus::Ok || !changed ? s : RegStatus::AccessDenied;
+            }
+            pending.emplace(tree.Clone());
+            sizeBound = Serialize(*pending, keyName).size();
+        }
+        if (sizeBound + growth > RegistryStore::kMaxFileBytes) {
+            // Near the limit the bound is too coarse: measure the result.
+            Key copy = pending->Clone();
+            bool changed = false;
+            const RegStatus s = change(copy, changed);
+            if (s != RegStatus::Ok || !changed) return s;
+            const std::size_t size = Serialize(copy, keyName).size();
+            if (size > RegistryStore::kMaxFileBytes) return RegStatus::InvalidParameter;
+            pending = std::move(copy);
+            sizeBound = size;
+            dirty = true;
+            return RegStatus::Ok;
+        }
+        bool changed = false;
+        const RegStatus s = change(*pending, changed);
+        if (changed) {
+            sizeBound += growth;
+            dirty = true;
+        }
+        return s;
+    }
+
+    void Begin(std::string& notice) {
+        std::unique_lock guard(mutex);
+        idle.wait(guard, [this] { return Free(); });
+        if (depth++ > 0) return;
+        owner = std::this_thread::get_id();
+        // Without a folder there is nothing to lock yet; a failure here shows at the first write,
+        // which tries again.
+        if (IsFolder(folder) && TakeUpdateLock() == RegStatus::Ok) {
+            bool needExclusive = false;
+            Refresh(&updateLock, true, needExclusive, notice);
+        }
+    }
+
+    RegStatus End() {
+        std::lock_guard guard(mutex);
+        if (depth == 0 || owner != std::this_thread::get_id()) return RegStatus::InvalidParameter;
+        if (--depth > 0) return RegStatus::Ok;
+        return Finish();
+    }
+
+    // Writes the update's tree, if it changed anything, and ends the update. On failure the
+    // cache keeps the file's tree.
+    RegStatus Finish() {
+        struct Reset {
+            Root& r;
+            ~Reset() {
+                r.pending.reset();
+                r.dirty = false;
+                r.updateLock = FileLock();
+                r.depth = 0;
+                r.owner = {};
+                r.idle.notify_all();
+            }
+        } reset{*this};
+        if (!dirty) return RegStatus::Ok;
+        FileId newId;
+        if (const int error = WriteFile(Serialize(*pending, keyName), newId))
+            return error == EFBIG ? RegStatus::InvalidParameter : FromErrno(error);
+        Accept(std::move(*pending), newId, updateLock.Bump(), false);
+        return RegStatus::Ok;
     }
 };
 
@@ -977,7 +1146,7 @@ RegStatus RegistryStore::OpenKey(RegRoot root, std::string_view path, bool creat
     // Only a missing key costs a write, so opening an existing key with create also works on a
     // store that cannot be written.
     if (s == RegStatus::NotFound && create) {
-        s = r->Write(notice, [&](Key& tree, bool& changed) {
+        s = r->Write(notice, KeyGrowth(path, parts.size()), [&](Key& tree, bool& changed) {
             Key* k = &tree;
             for (std::string_view p : parts)
                 k = &k->ChildOrNew(p, changed);
@@ -1011,7 +1180,7 @@ RegStatus RegistryStore::SetValue(RegRoot root, std::string_view path, std::stri
         value.data.size() > kRegMaxValueBytes)
         return RegStatus::InvalidParameter;
     std::string notice;
-    const RegStatus s = r->Write(notice, [&](Key& tree, bool& changed) {
+    const RegStatus s = r->Write(notice, ValueGrowth(name, value), [&](Key& tree, bool& changed) {
         Key* k = FindKey(tree, parts);
         if (!k) return RegStatus::NotFound;
         const RegValue* old = k->Find(name);
@@ -1028,7 +1197,7 @@ RegStatus RegistryStore::DeleteValue(RegRoot root, std::string_view path, std::s
     Root* r = RootOf(root);
     if (!r || !SplitPath(path, parts) || !ValidValueName(name)) return RegStatus::InvalidParameter;
     std::string notice;
-    const RegStatus s = r->Write(notice, [&](Key& tree, bool& changed) {
+    const RegStatus s = r->Write(notice, 0, [&](Key& tree, bool& changed) {
         Key* k = FindKey(tree, parts);
         if (!k || !k->Erase(name)) return RegStatus::NotFound;
         changed = true;
@@ -1043,7 +1212,7 @@ RegStatus RegistryStore::DeleteKey(RegRoot root, std::string_view path) {
     // The root itself cannot be deleted.
     if (!r || !SplitPath(path, parts) || parts.empty()) return RegStatus::InvalidParameter;
     std::string notice;
-    const RegStatus s = r->Write(notice, [&](Key& tree, bool& changed) {
+    const RegStatus s = r->Write(notice, 0, [&](Key& tree, bool& changed) {
         const std::string_view last = parts.back();
         parts.pop_back();
         Key* parent = FindKey(tree, parts);
@@ -1087,6 +1256,19 @@ RegStatus RegistryStore::EnumValues(RegRoot root, std::string_view path,
         return RegStatus::Ok;
     });
     return Deliver(s, notice);
+}
+
+void RegistryStore::BeginUpdate(RegRoot root) {
+    Root* r = RootOf(root);
+    if (!r) return;
+    std::string notice;
+    r->Begin(notice);
+    Deliver(RegStatus::Ok, notice);
+}
+
+RegStatus RegistryStore::EndUpdate(RegRoot root) {
+    Root* r = RootOf(root);
+    return r ? r->End() : RegStatus::InvalidParameter;
 }
 
 }  // namespace pw::platform::posix

@@ -6,7 +6,15 @@
 // is salvaged: what parses is kept, the original is set aside as "<file>.broken-N" and the user is
 // told through `notice`.
 //
+// An update (BeginUpdate/EndUpdate) takes the root's exclusive lock at its start (or at its first
+// write, when the folder does not exist yet) and keeps it until the file is written once at its
+// end. Readers elsewhere (other processes, other RegistryStore objects) do not wait for it: they
+// see the file as it was until then. Writers elsewhere wait for it, so a second RegistryStore on
+// the same folder must not write from the thread that holds an update of the first.
+//
 // Threads: any thread may call any member; `notice` runs on the calling thread, with no lock held.
+// During an update, other threads of this store read its pending state and their writes and
+// updates wait until it ends.
 
 #include <cstdint>
 #include <filesystem>
@@ -27,6 +35,7 @@ class RegistryStore final : public IRegistry {
     // `folder` is created (0700, with parents) on the first write. `notice` receives messages the
     // user must see; it may be empty.
     RegistryStore(std::filesystem::path folder, std::function<void(const std::string&)> notice);
+    // Writes what updates left open hold, as their end would.
     ~RegistryStore() override;
     RegistryStore(const RegistryStore&) = delete;
     RegistryStore& operator=(const RegistryStore&) = delete;
@@ -47,6 +56,8 @@ class RegistryStore final : public IRegistry {
                           std::vector<std::string>& names) override;
     RegStatus EnumValues(RegRoot root, std::string_view path,
                          std::vector<std::string>& names) override;
+    void BeginUpdate(RegRoot root) override;
+    RegStatus EndUpdate(RegRoot root) override;
 
   private:
     struct Root;

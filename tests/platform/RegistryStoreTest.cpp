@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -567,6 +569,288 @@ TEST_F(RegistryStoreTest, TwoProcessesWritingAtOnceLoseNothing) {
     for (int i = 0; i < 200; i += 37)
         EXPECT_EQ(Query(*s, "P", "p1-" + std::to_string(i)), RegValue::Dword(i));
     EXPECT_TRUE(notices_.empty());
+}
+
+// ---- updates ------------------------------------------------------------------------------------
+
+// Every write of the file bumps the counter at the start of the lock file.
+std::uint64_t WriteCount(const fs::path& folder) {
+    const std::string bytes = pw::test::ReadFile((folder / "HKCU.reg.lock").string());
+    std::uint64_t n = 0;
+    for (std::size_t i = std::min<std::size_t>(bytes.size(), 8); i-- > 0;)
+        n = (n << 8) | static_cast<unsigned char>(bytes[i]);
+    return n;
+}
+
+ino_t InodeOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+TEST_F(RegistryStoreTest, AGroupOfWritesIsOneFileWrite) {
+    auto s = Make();
+    auto other = Make();
+    ASSERT_EQ(s->OpenKey(kCU, "W", true), RegStatus::Ok);
+    ASSERT_EQ(s->SetValue(kCU, "W", "old", RegValue::Text("before")), RegStatus::Ok);
+    ASSERT_EQ(s->SetValue(kCU, "W", "gone", RegValue::Dword(1)), RegStatus::Ok);
+    EXPECT_EQ(Query(*other, "W", "old"), RegValue::Text("before"));
+    const std::string before = FileText();
+    const ino_t inode = InodeOf(File());
+    const std::uint64_t writes = WriteCount(folder_);
+
+    s->BeginUpdate(kCU);
+    ASSERT_EQ(s->OpenKey(kCU, "W\\URLs", true), RegStatus::Ok);
+    for (int i = 1; i <= 20; ++i)
+        ASSERT_EQ(s->SetValue(kCU, "W\\URLs", "URL" + std::to_string(i),
+                              RegValue::Text("http://" + std::to_string(i) + ".example/")),
+                  RegStatus::Ok);
+    ASSERT_EQ(s->SetValue(kCU, "W", "old", RegValue::Text("after")), RegStatus::Ok);
+    ASSERT_EQ(s->DeleteValue(kCU, "W", "gone"), RegStatus::Ok);
+    s->BeginUpdate(kCU);  // nested: its end writes nothing
+    ASSERT_EQ(s->SetValue(kCU, "W", "inner", RegValue::Dword(5)), RegStatus::Ok);
+    EXPECT_EQ(s->EndUpdate(kCU), RegStatus::Ok);
+
+    // This store sees the group at once; the file and every other reader see none of it, and
+    // reading does not wait for the update.
+    EXPECT_EQ(Query(*s, "W", "old"), RegValue::Text("after"));
+    EXPECT_EQ(Query(*s, "W\\URLs", "URL20"), RegValue::Text("http://20.example/"));
+    EXPECT_EQ(Query(*s, "W", "inner"), RegValue::Dword(5));
+    EXPECT_EQ(FileText(), before);
+    EXPECT_EQ(InodeOf(File()), inode);
+    EXPECT_EQ(WriteCount(folder_), writes);
+    EXPECT_EQ(Query(*other, "W", "old"), RegValue::Text("before"));
+    EXPECT_EQ(Query(*other, "W", "gone"), RegValue::Dword(1));
+    EXPECT_EQ(other->OpenKey(kCU, "W\\URLs", false), RegStatus::NotFound);
+
+    EXPECT_EQ(s->EndUpdate(kCU), RegStatus::Ok);
+    EXPECT_EQ(WriteCount(folder_), writes + 1);
+    EXPECT_NE(InodeOf(File()), inode);
+    EXPECT_EQ(s->EndUpdate(kCU), RegStatus::InvalidParameter) << "no update is open";
+    auto fresh = Make();
+    for (RegistryStore* reader : {other.get(), fresh.get()}) {
+        EXPECT_EQ(Query(*reader, "W", "old"), RegValue::Text("after"));
+        EXPECT_EQ(Query(*reader, "W", "inner"), RegValue::Dword(5));
+        RegValue v;
+        EXPECT_EQ(reader->QueryValue(kCU, "W", "gone", v), RegStatus::NotFound);
+        std::vector<std::string> names;
+        ASSERT_EQ(reader->EnumValues(kCU, "W\\URLs", names), RegStatus::Ok);
+        EXPECT_EQ(names.size(), 20u);
+    }
+    // Outside the update writes are durable one by one again.
+    ASSERT_EQ(s->SetValue(kCU, "W", "later", RegValue::Dword(1)), RegStatus::Ok);
+    EXPECT_EQ(WriteCount(folder_), writes + 2);
+    EXPECT_TRUE(notices_.empty());
+}
+
+TEST_F(RegistryStoreTest, AFailingWriteInAGroupFailsAloneAndTheRestIsKept) {
+    auto s = Make();
+    ASSERT_EQ(s->OpenKey(kCU, "G", true), RegStatus::Ok);
+    {
+        pw::platform::RegUpdate update(*s, kCU);
+        ASSERT_EQ(s->SetValue(kCU, "G", "a", RegValue::Dword(1)), RegStatus::Ok);
+        EXPECT_EQ(
+            s->SetValue(kCU, "G", "big", RegValue::Binary(std::string(kRegMaxValueBytes + 1, 'x'))),
+            RegStatus::InvalidParameter);
+        EXPECT_EQ(s->SetValue(kCU, "G", "bad\nname", RegValue::Dword(1)),
+                  RegStatus::InvalidParameter);
+        EXPECT_EQ(s->SetValue(kCU, "Missing", "v", RegValue::Dword(1)), RegStatus::NotFound);
+        EXPECT_EQ(s->DeleteValue(kCU, "G", "nothing"), RegStatus::NotFound);
+        ASSERT_EQ(s->SetValue(kCU, "G", "b", RegValue::Dword(2)), RegStatus::Ok);
+        EXPECT_EQ(update.Commit(), RegStatus::Ok);
+        EXPECT_EQ(update.Commit(), RegStatus::Ok) << "a second Commit ends nothing more";
+    }
+    auto fresh = Make();
+    std::vector<std::string> names;
+    ASSERT_EQ(fresh->EnumValues(kCU, "G", names), RegStatus::Ok);
+    EXPECT_THAT(names, ElementsAre("a", "b"));
+    EXPECT_TRUE(notices_.empty());
+}
+
+TEST_F(RegistryStoreTest, AGroupKeepsTheFileWithinItsLimit) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "one thread and 64 MiB of bytes: only slow under the thread sanitizer";
+#endif
+    // 62 MiB of plain text values, written directly: the group starts 2 MiB below the limit.
+    std::string file = std::string(kHeader) + "[HKEY_CURRENT_USER\\G]\n";
+    for (int i = 0; i < 62; ++i)
+        file +=
+            "\"t" + std::to_string(i) + "\"=\"" + std::string(kRegMaxValueBytes - 1, 'a') + "\"\n";
+    WriteFile(file);
+    auto s = Make();
+    const RegValue half = RegValue::Binary(std::string(kRegMaxValueBytes / 2, '\x5A'));
+    {
+        pw::platform::RegUpdate update(*s, kCU);
+        ASSERT_EQ(s->SetValue(kCU, "G", "small", RegValue::Dword(3)), RegStatus::Ok);
+        // 1 MiB of bytes takes over 3 MiB as hex text, half of it just fits.
+        EXPECT_EQ(
+            s->SetValue(kCU, "G", "full", RegValue::Binary(std::string(kRegMaxValueBytes, '\x5A'))),
+            RegStatus::InvalidParameter);
+        EXPECT_EQ(s->SetValue(kCU, "G", "half", half), RegStatus::Ok);
+        EXPECT_EQ(update.Commit(), RegStatus::Ok);
+    }
+    // Checked in the text: parsing 64 MiB again would only make the test slow.
+    std::string text(fs::file_size(File()), '\0');
+    std::ifstream(File(), std::ios::binary)
+        .read(text.data(), static_cast<std::streamsize>(text.size()));
+    EXPECT_LE(text.size(), RegistryStore::kMaxFileBytes);
+    EXPECT_THAT(text, HasSubstr("\n\"small\"=dword:00000003\n\"half\"=hex:5a,5a,"));
+    EXPECT_EQ(text.find("\"full\""), std::string::npos);
+    EXPECT_EQ(Query(*s, "G", "half"), half);
+    EXPECT_TRUE(notices_.empty());
+}
+
+TEST_F(RegistryStoreTest, AFailedCommitKeepsTheOldFileAndValues) {
+    auto s = Make();
+    ASSERT_EQ(s->OpenKey(kCU, "A", true), RegStatus::Ok);
+    ASSERT_EQ(s->SetValue(kCU, "A", "old", RegValue::Text("value")), RegStatus::Ok);
+    const std::string before = FileText();
+
+    fs::create_directory(File() + ".new");
+    {
+        pw::platform::RegUpdate update(*s, kCU);
+        ASSERT_EQ(s->SetValue(kCU, "A", "old", RegValue::Text("changed")), RegStatus::Ok);
+        ASSERT_EQ(s->SetValue(kCU, "A", "new", RegValue::Dword(1)), RegStatus::Ok);
+        ASSERT_EQ(s->OpenKey(kCU, "A\\Sub", true), RegStatus::Ok);
+        EXPECT_EQ(update.Commit(), RegStatus::AccessDenied);
+    }
+    EXPECT_EQ(FileText(), before);
+    auto fresh = Make();
+    for (RegistryStore* reader : {s.get(), fresh.get()}) {
+        EXPECT_EQ(Query(*reader, "A", "old"), RegValue::Text("value"));
+        RegValue v;
+        EXPECT_EQ(reader->QueryValue(kCU, "A", "new", v), RegStatus::NotFound);
+        EXPECT_EQ(reader->OpenKey(kCU, "A\\Sub", false), RegStatus::NotFound);
+    }
+
+    // The lock was given back: other stores write, and so does the next update.
+    fs::remove(File() + ".new");
+    ASSERT_EQ(fresh->SetValue(kCU, "A", "fresh", RegValue::Dword(2)), RegStatus::Ok);
+    s->BeginUpdate(kCU);
+    ASSERT_EQ(s->SetValue(kCU, "A", "new", RegValue::Dword(1)), RegStatus::Ok);
+    EXPECT_EQ(s->EndUpdate(kCU), RegStatus::Ok);
+    EXPECT_EQ(Query(*Make(), "A", "new"), RegValue::Dword(1));
+    EXPECT_EQ(Query(*Make(), "A", "fresh"), RegValue::Dword(2));
+}
+
+TEST_F(RegistryStoreTest, TheGuardEndsTheUpdateOnScopeExit) {
+    auto s = Make();
+    // An update that writes nothing creates nothing.
+    { pw::platform::RegUpdate update(*s, kCU); }
+    EXPECT_FALSE(fs::exists(folder_));
+
+    // Leaving by an exception keeps what was written before it, as plain writes would.
+    try {
+        pw::platform::RegUpdate update(*s, kCU);
+        ASSERT_EQ(s->OpenKey(kCU, "S", true), RegStatus::Ok);
+        ASSERT_EQ(s->SetValue(kCU, "S", "first", RegValue::Dword(1)), RegStatus::Ok);
+        EXPECT_FALSE(fs::exists(File()));
+        throw std::runtime_error("the second write failed");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(WriteCount(folder_), 1u);
+    EXPECT_EQ(Query(*Make(), "S", "first"), RegValue::Dword(1));
+    EXPECT_EQ(s->EndUpdate(kCU), RegStatus::InvalidParameter) << "the guard already ended it";
+}
+
+TEST_F(RegistryStoreTest, OtherThreadsWaitForTheUpdateAndLoseNothing) {
+    auto s = Make();
+    ASSERT_EQ(s->OpenKey(kCU, "T", true), RegStatus::Ok);
+    const std::uint64_t writes = WriteCount(folder_);
+    s->BeginUpdate(kCU);
+    ASSERT_EQ(s->SetValue(kCU, "T", "main", RegValue::Dword(1)), RegStatus::Ok);
+
+    std::atomic<bool> writerDone = false;
+    RegStatus writerStatus = RegStatus::IoError, updaterStatus = RegStatus::IoError;
+    std::thread writer([&] {
+        writerStatus = s->SetValue(kCU, "T", "writer", RegValue::Dword(2));
+        writerDone = true;
+    });
+    std::thread updater([&] {
+        pw::platform::RegUpdate update(*s, kCU);
+        EXPECT_EQ(s->SetValue(kCU, "T", "updater", RegValue::Dword(3)), RegStatus::Ok);
+        EXPECT_EQ(s->SetValue(kCU, "T", "main", RegValue::Dword(4)), RegStatus::Ok);
+        updaterStatus = update.Commit();
+    });
+    RegValue seen;
+    std::thread reader([&] { EXPECT_EQ(s->QueryValue(kCU, "T", "main", seen), RegStatus::Ok); });
+    reader.join();
+    EXPECT_EQ(seen, RegValue::Dword(1)) << "reads see the update at once and do not wait";
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(writerDone) << "a write of another thread went into the open update";
+    RegValue v;
+    EXPECT_EQ(s->QueryValue(kCU, "T", "updater", v), RegStatus::NotFound);
+    EXPECT_EQ(s->EndUpdate(kCU), RegStatus::Ok);
+    writer.join();
+    updater.join();
+
+    EXPECT_EQ(writerStatus, RegStatus::Ok);
+    EXPECT_EQ(updaterStatus, RegStatus::Ok);
+    EXPECT_EQ(WriteCount(folder_), writes + 3);
+    auto fresh = Make();
+    EXPECT_EQ(Query(*fresh, "T", "main"), RegValue::Dword(4));
+    EXPECT_EQ(Query(*fresh, "T", "writer"), RegValue::Dword(2));
+    EXPECT_EQ(Query(*fresh, "T", "updater"), RegValue::Dword(3));
+}
+
+TEST_F(RegistryStoreTest, AnotherProcessWritingDuringAnUpdateWaitsAndLosesNothing) {
+    ASSERT_EQ(Make()->OpenKey(kCU, "P", true), RegStatus::Ok);
+    int go[2], report[2];
+    ASSERT_EQ(pipe(go), 0);
+    ASSERT_EQ(pipe(report), 0);
+    // Forked before the update: a child holding a copy of the lock's descriptor would keep the
+    // lock alive for itself.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(go[1]);
+        close(report[0]);
+        char c;
+        if (read(go[0], &c, 1) != 1) _exit(90);
+        RegistryStore other(folder_, nullptr);
+        RegValue v;
+        // Reading does not wait and shows nothing of the open update.
+        const char seen =
+            other.QueryValue(kCU, "P", "parent", v) == RegStatus::NotFound ? 'n' : 'y';
+        if (write(report[1], &seen, 1) != 1) _exit(91);
+        int failures = 0;
+        if (other.SetValue(kCU, "P", "child", RegValue::Dword(7)) != RegStatus::Ok) failures |= 1;
+        if (other.QueryValue(kCU, "P", "parent", v) != RegStatus::Ok || v != RegValue::Dword(1))
+            failures |= 2;
+        _exit(failures);
+    }
+    close(go[0]);
+    close(report[1]);
+    auto s = Make();
+    s->BeginUpdate(kCU);
+    ASSERT_EQ(s->SetValue(kCU, "P", "parent", RegValue::Dword(1)), RegStatus::Ok);
+    ASSERT_EQ(write(go[1], "g", 1), 1);
+    char seen = 0;
+    EXPECT_EQ(read(report[0], &seen, 1), 1);
+    EXPECT_EQ(seen, 'n');
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, WNOHANG), 0) << "the child's write did not wait";
+    ASSERT_EQ(s->SetValue(kCU, "P", "parent2", RegValue::Dword(2)), RegStatus::Ok);
+    EXPECT_EQ(s->EndUpdate(kCU), RegStatus::Ok);
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    pid_t done = 0;
+    while ((done = waitpid(child, &status, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (done == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        FAIL() << "the child did not finish";
+    }
+    close(go[1]);
+    close(report[0]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+    auto fresh = Make();
+    EXPECT_EQ(Query(*fresh, "P", "parent"), RegValue::Dword(1));
+    EXPECT_EQ(Query(*fresh, "P", "parent2"), RegValue::Dword(2));
+    EXPECT_EQ(Query(*fresh, "P", "child"), RegValue::Dword(7));
 }
 
 // Not a check: how long saving the whole settings store takes here (each write is durable).
