@@ -5,26 +5,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <string_view>
 #include <system_error>
 #include <thread>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "platform/posix/RegFileFormat.h"
+#include "platform/posix/RegKeyTree.h"
+
 namespace pw::platform::posix {
 namespace {
-
-constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
-// Windows' own limit on key nesting; it also bounds the recursion over a hand-made file.
-constexpr std::size_t kMaxDepth = 512;
-constexpr std::size_t kWrapColumn = 80;
 
 struct RootInfo {
     const char* fileName;
@@ -37,532 +32,6 @@ constexpr RootInfo kRoots[] = {
     {"HKCU.reg", "HKEY_CURRENT_USER"},
     {"HKLM.reg", "HKEY_LOCAL_MACHINE"},
 };
-
-// ---- names ------------------------------------------------------------------------------------
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string Fold(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        c = Lower(c);
-    return out;
-}
-
-bool StartsWithFolded(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (Lower(s[i]) != Lower(prefix[i])) return false;
-    return true;
-}
-
-bool IsControl(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u < 0x20 || u == 0x7F;
-}
-
-// Names are written on one line of the file, so they cannot hold line breaks or other controls.
-bool PrintableName(std::string_view s) {
-    for (char c : s)
-        if (IsControl(c)) return false;
-    return true;
-}
-
-bool ValidValueName(std::string_view name) {
-    return name.size() <= kRegMaxNameBytes && PrintableName(name);
-}
-
-// Splits a key path at '\'. The empty path is the root; an empty component, an over-long or
-// unprintable name, or nesting deeper than Windows allows is refused.
-bool SplitPath(std::string_view path, std::vector<std::string_view>& parts) {
-    parts.clear();
-    if (path.empty()) return true;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t end = path.find('\\', start);
-        const std::string_view part = path.substr(
-            start, end == std::string_view::npos ? std::string_view::npos : end - start);
-        if (part.empty() || part.size() > kRegMaxKeyNameBytes || !PrintableName(part)) return false;
-        parts.push_back(part);
-        if (parts.size() > kMaxDepth) return false;
-        if (end == std::string_view::npos) return true;
-        start = end + 1;
-    }
-}
-
-// ---- the tree ---------------------------------------------------------------------------------
-
-struct Key {
-    std::string name;
-    std::vector<std::pair<std::string, RegValue>> values;     // in the order first written
-    std::unordered_map<std::string, std::size_t> valueIndex;  // folded name -> position
-    std::map<std::string, std::unique_ptr<Key>> children;     // folded name -> key, sorted
-
-    Key() = default;
-    explicit Key(std::string n) : name(std::move(n)) {}
-    Key(Key&&) = default;
-    Key& operator=(Key&&) = default;
-
-    Key Clone() const {
-        Key k(name);
-        k.values = values;
-        k.valueIndex = valueIndex;
-        for (const auto& [folded, child] : children)
-            k.children.emplace(folded, std::make_unique<Key>(child->Clone()));
-        return k;
-    }
-
-    Key* Child(std::string_view n) const {
-        const auto it = children.find(Fold(n));
-        return it == children.end() ? nullptr : it->second.get();
-    }
-
-    Key& ChildOrNew(std::string_view n, bool& created) {
-        auto [it, inserted] = children.try_emplace(Fold(n));
-        if (inserted) {
-            it->second = std::make_unique<Key>(std::string(n));
-            created = true;
-        }
-        return *it->second;
-    }
-
-    const RegValue* Find(std::string_view n) const {
-        const auto it = valueIndex.find(Fold(n));
-        return it == valueIndex.end() ? nullptr : &values[it->second].second;
-    }
-
-    // An existing value keeps its name's case and its place.
-    void Set(std::string_view n, const RegValue& v) {
-        auto [it, inserted] = valueIndex.try_emplace(Fold(n), values.size());
-        if (inserted)
-            values.emplace_back(std::string(n), v);
-        else
-            values[it->second].second = v;
-    }
-
-    bool Erase(std::string_view n) {
-        const auto it = valueIndex.find(Fold(n));
-        if (it == valueIndex.end()) return false;
-        values.erase(values.begin() + static_cast<std::ptrdiff_t>(it->second));
-        valueIndex.clear();
-        for (std::size_t i = 0; i < values.size(); ++i)
-            valueIndex.emplace(Fold(values[i].first), i);
-        return true;
-    }
-};
-
-const Key* FindKey(const Key& root, const std::vector<std::string_view>& parts) {
-    const Key* k = &root;
-    for (std::string_view p : parts)
-        if (!(k = k->Child(p))) return nullptr;
-    return k;
-}
-
-Key* FindKey(Key& root, const std::vector<std::string_view>& parts) {
-    return const_cast<Key*>(FindKey(static_cast<const Key&>(root), parts));
-}
-
-// ---- writing the file -------------------------------------------------------------------------
-
-constexpr char kHexDigits[] = "0123456789abcdef";
-
-// Appends runs rather than bytes: values may be megabytes long.
-void AppendEscaped(std::string& out, std::string_view s) {
-    std::size_t backslash = s.find('\\'), quote = s.find('"');
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t special = std::min(backslash, quote);
-        if (special == std::string_view::npos) break;
-        out.append(s.substr(start, special - start));
-        out += '\\';
-        out += s[special];
-        start = special + 1;
-        if (special == backslash) backslash = s.find('\\', start);
-        if (special == quote) quote = s.find('"', start);
-    }
-    out.append(s.substr(start));
-}
-
-// A Sz value goes in quotes only when reading the quotes back gives exactly its bytes.
-bool IsPlainText(const RegValue& v) {
-    if (v.type != RegType::Sz || v.data.empty() || v.data.back() != '\0') return false;
-    for (std::size_t i = 0; i + 1 < v.data.size(); ++i)
-        if (v.data[i] == '\0' || IsControl(v.data[i])) return false;
-    return true;
-}
-
-void AppendValue(std::string& out, const std::string& name, const RegValue& v) {
-    const std::size_t lineStart = out.size();
-    if (name.empty()) {
-        out += '@';
-    } else {
-        out += '"';
-        AppendEscaped(out, name);
-        out += '"';
-    }
-    out += '=';
-    if (IsPlainText(v)) {
-        out += '"';
-        AppendEscaped(out, std::string_view(v.data).substr(0, v.data.size() - 1));
-        out += "\"\n";
-        return;
-    }
-    if (v.type == RegType::Dword && v.data.size() == 4) {
-        out += "dword:";
-        const std::uint32_t n = v.AsDword();
-        for (int shift = 28; shift >= 0; shift -= 4)
-            out += kHexDigits[(n >> shift) & 0xF];
-        out += '\n';
-        return;
-    }
-    // Everything else as raw bytes with its type number. Texts are byte strings here, so
-    // hex(2)/hex(7) hold the bytes as they are, not UTF-16 as Windows' own exports do; and a Sz
-    // text with control bytes (which a quoted line cannot hold) is our store's hex(1) variant.
-    if (v.type == RegType::Binary) {
-        out += "hex:";
-    } else {
-        out += "hex(";
-        const auto t = static_cast<std::uint32_t>(v.type);
-        bool digits = false;
-        for (int shift = 28; shift >= 0; shift -= 4) {
-            const unsigned d = (t >> shift) & 0xF;
-            if (d || digits || shift == 0) {
-                out += kHexDigits[d];
-                digits = true;
-            }
-        }
-        out += "):";
-    }
-    std::size_t column = out.size() - lineStart;
-    for (std::size_t i = 0; i < v.data.size(); ++i) {
-        const bool last = i + 1 == v.data.size();
-        const std::size_t width = last ? 2 : 3;
-        if (column + width + 1 > kWrapColumn) {
-            out += "\\\n  ";
-            column = 2;
-        }
-        const auto b = static_cast<unsigned char>(v.data[i]);
-        out += kHexDigits[b >> 4];
-        out += kHexDigits[b & 0xF];
-        if (!last) out += ',';
-        column += width;
-    }
-    out += '\n';
-}
-
-void AppendKey(std::string& out, const Key& k, std::string& path, bool isRoot) {
-    // The root's section is only needed for its own values; every other key keeps its section
-    // even when empty, so a created key survives.
-    if (!isRoot || !k.values.empty()) {
-        out += '[';
-        out += path;
-        out += "]\n";
-        for (const auto& [name, value] : k.values)
-            AppendValue(out, name, value);
-        out += '\n';
-    }
-    for (const auto& [folded, child] : k.children) {
-        const std::size_t length = path.size();
-        path += '\\';
-        path += child->name;
-        AppendKey(out, *child, path, false);
-        path.resize(length);
-    }
-}
-
-std::string Serialize(const Key& tree, std::string_view rootName) {
-    std::string out(kHeader);
-    out += "\n\n";
-    std::string path(rootName);
-    AppendKey(out, tree, path, true);
-    return out;
-}
-
-// Upper bounds of what a change adds to the serialised file, so that an update can keep to
-// RegistryStore::kMaxFileBytes without serialising its tree on every write. A value's line takes
-// at most 2 bytes per name byte (escapes) and 3.2 per data byte (hex with line wraps); the slack
-// covers quotes, the type tag and the root's own section.
-std::uint64_t ValueGrowth(std::string_view name, const RegValue& value) {
-    return 4 * std::uint64_t{value.data.size()} + 2 * std::uint64_t{name.size()} + 64;
-}
-
-// Each new key is one section line holding at most the root's name and the whole path.
-std::uint64_t KeyGrowth(std::string_view path, std::size_t depth) {
-    return std::uint64_t{depth} * (path.size() + 64);
-}
-
-// ---- reading the file -------------------------------------------------------------------------
-
-struct ParseResult {
-    Key tree;
-    std::size_t firstBadLine = 0;  // 0: the file is sound
-    std::string what;
-    std::size_t badLines = 0;
-    std::size_t lastBadLine = 0;
-
-    void Bad(std::size_t line, std::string_view why) {
-        if (line == lastBadLine) return;
-        lastBadLine = line;
-        ++badLines;
-        if (!firstBadLine) {
-            firstBadLine = line;
-            what = why;
-        }
-    }
-};
-
-bool IsBlankChar(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view TrimLeft(std::string_view s) {
-    while (!s.empty() && IsBlankChar(s.front()))
-        s.remove_prefix(1);
-    return s;
-}
-
-std::string_view TrimRight(std::string_view s) {
-    while (!s.empty() && IsBlankChar(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// 1 to 8 hex digits.
-bool ParseHex32(std::string_view s, std::uint32_t& out) {
-    if (s.empty() || s.size() > 8) return false;
-    out = 0;
-    for (char c : s) {
-        const int d = HexDigit(c);
-        if (d < 0) return false;
-        out = (out << 4) | static_cast<std::uint32_t>(d);
-    }
-    return true;
-}
-
-// A quoted text starting at s[pos] == '"'; only \\ and \" are escapes. Returns the error or null;
-// `end` is the position after the closing quote.
-const char* ParseQuoted(std::string_view s, std::size_t pos, std::string& out, std::size_t& end) {
-    out.clear();
-    std::size_t run = pos + 1;  // the first byte not yet appended
-    for (std::size_t i = pos + 1; i < s.size(); ++i) {
-        const char c = s[i];
-        if (c == '"') {
-            out.append(s.substr(run, i - run));
-            end = i + 1;
-            return nullptr;
-        }
-        if (c == '\\') {
-            if (i + 1 >= s.size() || (s[i + 1] != '\\' && s[i + 1] != '"'))
-                return "a backslash that escapes neither \\ nor \"";
-            out.append(s.substr(run, i - run));
-            run = ++i;  // the escaped byte starts the next run
-            continue;
-        }
-        if (IsControl(c) && c != '\t') return "a control byte inside quotes";
-    }
-    return "a missing closing quote";
-}
-
-bool ParseHexBytes(std::string_view s, std::string& out) {
-    s = TrimRight(TrimLeft(s));
-    if (s.empty()) return true;
-    while (true) {
-        const std::size_t comma = s.find(',');
-        const std::string_view piece = TrimRight(TrimLeft(s.substr(0, comma)));
-        if (piece.size() != 2) return false;
-        const int hi = HexDigit(piece[0]), lo = HexDigit(piece[1]);
-        if (hi < 0 || lo < 0) return false;
-        out += static_cast<char>(hi * 16 + lo);
-        if (out.size() > kRegMaxValueBytes) return false;
-        if (comma == std::string_view::npos) return true;
-        s.remove_prefix(comma + 1);
-    }
-}
-
-class LineReader {
-  public:
-    explicit LineReader(std::string_view text) : text_(text) {}
-
-    bool Next(std::string_view& line) {
-        if (pos_ >= text_.size()) return false;
-        const std::size_t nl = text_.find('\n', pos_);
-        if (nl == std::string_view::npos) {
-            line = text_.substr(pos_);
-            pos_ = text_.size();
-            unterminated_ = true;
-        } else {
-            line = text_.substr(pos_, nl - pos_);
-            pos_ = nl + 1;
-        }
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        last_ = line;
-        ++number_;
-        return true;
-    }
-    // Gives the line just read back, to be read again.
-    void Unread(std::size_t pos, std::size_t number) {
-        pos_ = pos;
-        number_ = number;
-        unterminated_ = false;
-    }
-
-    std::size_t pos() const { return pos_; }
-    std::size_t number() const { return number_; }
-    bool unterminated() const { return unterminated_; }
-    std::string_view last() const { return last_; }
-
-  private:
-    std::string_view text_;
-    std::string_view last_;
-    std::size_t pos_ = 0;
-    std::size_t number_ = 0;
-    bool unterminated_ = false;
-};
-
-// Parses a value's data (after '='); `reader` supplies continuation lines of hex data.
-const char* ParseData(std::string_view data, LineReader& reader, RegValue& out) {
-    if (!data.empty() && data.front() == '"') {
-        std::size_t end = 0;
-        std::string text;
-        if (const char* error = ParseQuoted(data, 0, text, end)) return error;
-        if (!TrimRight(data.substr(end)).empty()) return "text after the closing quote";
-        if (text.size() + 1 > kRegMaxValueBytes) return "a value larger than the store allows";
-        out = RegValue::Text(text);
-        return nullptr;
-    }
-    if (data.starts_with("dword:")) {
-        std::uint32_t n = 0;
-        if (!ParseHex32(TrimRight(data.substr(6)), n))
-            return "a bad dword (it needs 1 to 8 hex digits)";
-        out = RegValue::Dword(n);
-        return nullptr;
-    }
-    if (!data.starts_with("hex")) return "a value of unknown kind";
-    data.remove_prefix(3);
-    std::uint32_t type = static_cast<std::uint32_t>(RegType::Binary);
-    if (data.starts_with("(")) {
-        const std::size_t close = data.find(')');
-        if (close == std::string_view::npos || !ParseHex32(data.substr(1, close - 1), type))
-            return "a bad type number in hex(...)";
-        data.remove_prefix(close + 1);
-    }
-    if (!data.starts_with(":")) return "a missing ':' after hex";
-    data.remove_prefix(1);
-
-    std::string joined(TrimRight(data));
-    while (!joined.empty() && joined.back() == '\\') {
-        joined.pop_back();
-        const std::size_t pos = reader.pos(), number = reader.number();
-        std::string_view next;
-        if (!reader.Next(next)) return "the file ends inside a continued value";
-        // A continuation is indented; anything else is a line of its own, read again by the caller.
-        if (next.empty() || !IsBlankChar(next.front())) {
-            reader.Unread(pos, number);
-            return "a continued value without its continuation";
-        }
-        joined += TrimRight(TrimLeft(next));
-        if (joined.size() > 4 * kRegMaxValueBytes) return "a value larger than the store allows";
-    }
-    std::string bytes;
-    if (!ParseHexBytes(joined, bytes)) {
-        return bytes.size() > kRegMaxValueBytes
-                   ? "a value larger than the store allows"
-                   : "bad hex data (it needs two hex digits per byte, separated by commas)";
-    }
-    out = RegValue{static_cast<RegType>(type), std::move(bytes)};
-    return nullptr;
-}
-
-ParseResult Parse(std::string_view text, std::string_view rootName) {
-    ParseResult r;
-    if (text.empty()) return r;
-    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-    LineReader reader(text);
-    std::string_view line;
-    Key* current = nullptr;
-    bool first = true;
-    std::vector<std::string_view> parts;
-    while (reader.Next(line)) {
-        const std::size_t number = reader.number();
-        if (first) {
-            first = false;
-            if (line == kHeader) continue;
-            r.Bad(number, "the first line is not \"Windows Registry Editor Version 5.00\"");
-        }
-        if (TrimLeft(line).empty() || line.front() == ';') continue;
-
-        if (line.front() == '[') {
-            current = nullptr;
-            if (line.back() != ']' || line.size() < 2) {
-                r.Bad(number, "a key line without its closing ']'");
-                continue;
-            }
-            std::string_view inner = line.substr(1, line.size() - 2);
-            if (!StartsWithFolded(inner, rootName) ||
-                (inner.size() > rootName.size() && inner[rootName.size()] != '\\')) {
-                r.Bad(number, "a key of another root");
-                continue;
-            }
-            inner.remove_prefix(rootName.size());
-            if (!inner.empty()) inner.remove_prefix(1);
-            if (inner.empty() && line.size() - 2 > rootName.size()) {
-                r.Bad(number, "an empty key name");
-                continue;
-            }
-            if (!SplitPath(inner, parts)) {
-                r.Bad(number, "an empty, too long or unprintable key name, or too deep a key");
-                continue;
-            }
-            Key* k = &r.tree;
-            bool created = false;
-            for (std::string_view p : parts)
-                k = &k->ChildOrNew(p, created);
-            current = k;
-            continue;
-        }
-
-        if (line.front() != '"' && line.front() != '@') {
-            r.Bad(number, "a line that is neither a key nor a value");
-            continue;
-        }
-        std::string name;
-        std::size_t pos = 1;
-        if (line.front() == '"') {
-            if (const char* error = ParseQuoted(line, 0, name, pos)) {
-                r.Bad(number, std::string("a value name with ") + error);
-                continue;
-            }
-        }
-        if (pos >= line.size() || line[pos] != '=') {
-            r.Bad(number, "a value without '=' after its name");
-            continue;
-        }
-        RegValue value;
-        if (const char* error = ParseData(line.substr(pos + 1), reader, value)) {
-            r.Bad(number, error);
-            continue;
-        }
-        if (!ValidValueName(name)) {
-            r.Bad(number, "a value name longer than the store allows");
-        } else if (!current) {
-            r.Bad(number, "a value outside any readable key");
-        } else {
-            current->Set(name, value);
-        }
-    }
-    if (reader.unterminated() && !TrimLeft(reader.last()).empty())
-        r.Bad(reader.number(), "the last line has no line end (the file may be truncated)");
-    return r;
-}
 
 // ---- files ------------------------------------------------------------------------------------
 
@@ -809,7 +278,7 @@ struct RegistryStore::Root {
     bool loaded = false;
     FileId id;
     std::uint64_t generation = 0;
-    Key tree;
+    RegKey tree;
     // The file is damaged and could not be replaced by its repaired form: the salvaged values are
     // used, writes are refused so the original stays as it is.
     bool readOnly = false;
@@ -818,10 +287,11 @@ struct RegistryStore::Root {
     std::condition_variable idle;  // notified when an update ends
     std::thread::id owner;
     int depth = 0;
-    FileLock updateLock;         // held exclusively, once taken, until the update ends
-    std::optional<Key> pending;  // the update's tree, from its first write; `tree` stays the file's
-    bool dirty = false;          // pending differs from the file
-    std::uint64_t sizeBound = 0;  // at least the size of Serialize(*pending)
+    FileLock updateLock;  // held exclusively, once taken, until the update ends
+    // The update's tree, from its first write; `tree` stays the file's.
+    std::optional<RegKey> pending;
+    bool dirty = false;           // pending differs from the file
+    std::uint64_t sizeBound = 0;  // at least the size of SerializeRegFile(*pending)
 
     ~Root() {
         std::lock_guard guard(mutex);
@@ -873,7 +343,7 @@ struct RegistryStore::Root {
             loaded = false;
             return error == EACCES || error == EPERM ? RegStatus::AccessDenied : RegStatus::IoError;
         }
-        ParseResult parsed = Parse(text, keyName);
+        RegParseResult parsed = ParseRegFile(text, keyName);
         if (!tooBig && !parsed.firstBadLine) {
             Accept(std::move(parsed.tree), current, gen, false);
             return RegStatus::Ok;
@@ -886,7 +356,7 @@ struct RegistryStore::Root {
         return RegStatus::Ok;
     }
 
-    void Accept(Key&& newTree, const FileId& newId, std::uint64_t gen, bool damaged) {
+    void Accept(RegKey&& newTree, const FileId& newId, std::uint64_t gen, bool damaged) {
         tree = std::move(newTree);
         id = newId;
         generation = gen;
@@ -895,7 +365,7 @@ struct RegistryStore::Root {
     }
 
     // Keeps what parsed, sets the original aside and writes the salvaged values in its place.
-    void Salvage(ParseResult&& parsed, bool tooBig, const FileId& damagedId, FileLock* lock,
+    void Salvage(RegParseResult&& parsed, bool tooBig, const FileId& damagedId, FileLock* lock,
                  std::uint64_t gen, std::string& notice) {
         std::string problem;
         if (tooBig) {
@@ -908,7 +378,7 @@ struct RegistryStore::Root {
         }
         const std::string head =
             "The settings file \"" + file.string() + "\" is damaged (" + problem + ").";
-        const std::string content = Serialize(parsed.tree, keyName);
+        const std::string content = SerializeRegFile(parsed.tree, keyName);
 
         std::filesystem::path aside;
         if (const int error = KeepAside(file, aside)) {
@@ -937,12 +407,12 @@ struct RegistryStore::Root {
     template <class F>
     RegStatus Read(std::string& notice, F&& read) {
         std::lock_guard guard(mutex);
-        if (pending) return read(static_cast<const Key&>(*pending));
+        if (pending) return read(static_cast<const RegKey&>(*pending));
         bool needExclusive = false;
         if (updateLock.valid()) {
             // This store holds the lock: another one taken here would wait for ourselves.
             const RegStatus s = Refresh(&updateLock, true, needExclusive, notice);
-            return s == RegStatus::Ok ? read(static_cast<const Key&>(tree)) : s;
+            return s == RegStatus::Ok ? read(static_cast<const RegKey&>(tree)) : s;
         }
         FileLock lock;
         // Reads take the shared lock when they can; without a folder there is nothing to lock.
@@ -957,7 +427,7 @@ struct RegistryStore::Root {
             const bool exclusive = opened && lock.Lock(LOCK_EX) == 0;
             s = Refresh(exclusive ? &lock : nullptr, true, needExclusive, notice);
         }
-        return s == RegStatus::Ok ? read(static_cast<const Key&>(tree)) : s;
+        return s == RegStatus::Ok ? read(static_cast<const RegKey&>(tree)) : s;
     }
 
     // Runs `change(copy, changed)` on a copy of the tree under the exclusive lock and, when it
@@ -981,7 +451,7 @@ struct RegistryStore::Root {
             bool needExclusive = false;
             RegStatus s = Refresh(lock.valid() ? &lock : nullptr, true, needExclusive, notice);
             if (s != RegStatus::Ok) return s;
-            Key copy = tree.Clone();
+            RegKey copy = tree.Clone();
             bool changed = false;
             s = change(copy, changed);
             if (s != RegStatus::Ok || !changed) return s;
@@ -989,7 +459,7 @@ struct RegistryStore::Root {
             // No folder yet: create it, then redo the change under the lock.
             if (!lock.valid()) continue;
             FileId newId;
-            if (const int error = WriteFile(Serialize(copy, keyName), newId))
+            if (const int error = WriteFile(SerializeRegFile(copy, keyName), newId))
                 return error == EFBIG ? RegStatus::InvalidParameter : FromErrno(error);
             Accept(std::move(copy), newId, lock.Bump(), false);
             return RegStatus::Ok;
@@ -1010,7 +480,7 @@ struct RegistryStore::Root {
     // What `change` would report on the tree, and whether it would change anything.
     template <class F>
     RegStatus DryRun(F& change, bool& changed) {
-        Key copy = tree.Clone();
+        RegKey copy = tree.Clone();
         changed = false;
         return change(copy, changed);
     }
@@ -1040,15 +510,15 @@ struct RegistryStore::Root {
                 return s != RegStatus::Ok || !changed ? s : RegStatus::AccessDenied;
             }
             pending.emplace(tree.Clone());
-            sizeBound = Serialize(*pending, keyName).size();
+            sizeBound = SerializeRegFile(*pending, keyName).size();
         }
         if (sizeBound + growth > RegistryStore::kMaxFileBytes) {
             // Near the limit the bound is too coarse: measure the result.
-            Key copy = pending->Clone();
+            RegKey copy = pending->Clone();
             bool changed = false;
             const RegStatus s = change(copy, changed);
             if (s != RegStatus::Ok || !changed) return s;
-            const std::size_t size = Serialize(copy, keyName).size();
+            const std::size_t size = SerializeRegFile(copy, keyName).size();
             if (size > RegistryStore::kMaxFileBytes) return RegStatus::InvalidParameter;
             pending = std::move(copy);
             sizeBound = size;
@@ -1100,7 +570,7 @@ struct RegistryStore::Root {
         } reset{*this};
         if (!dirty) return RegStatus::Ok;
         FileId newId;
-        if (const int error = WriteFile(Serialize(*pending, keyName), newId))
+        if (const int error = WriteFile(SerializeRegFile(*pending, keyName), newId))
             return error == EFBIG ? RegStatus::InvalidParameter : FromErrno(error);
         Accept(std::move(*pending), newId, updateLock.Bump(), false);
         return RegStatus::Ok;
@@ -1138,20 +608,21 @@ RegStatus RegistryStore::Deliver(RegStatus status, const std::string& notice) co
 RegStatus RegistryStore::OpenKey(RegRoot root, std::string_view path, bool create) {
     std::vector<std::string_view> parts;
     Root* r = RootOf(root);
-    if (!r || !SplitPath(path, parts)) return RegStatus::InvalidParameter;
+    if (!r || !SplitKeyPath(path, parts)) return RegStatus::InvalidParameter;
     std::string notice;
-    RegStatus s = r->Read(notice, [&](const Key& tree) {
+    RegStatus s = r->Read(notice, [&](const RegKey& tree) {
         return FindKey(tree, parts) ? RegStatus::Ok : RegStatus::NotFound;
     });
     // Only a missing key costs a write, so opening an existing key with create also works on a
     // store that cannot be written.
     if (s == RegStatus::NotFound && create) {
-        s = r->Write(notice, KeyGrowth(path, parts.size()), [&](Key& tree, bool& changed) {
-            Key* k = &tree;
-            for (std::string_view p : parts)
-                k = &k->ChildOrNew(p, changed);
-            return RegStatus::Ok;
-        });
+        s = r->Write(notice, SerializedKeyGrowth(path, parts.size()),
+                     [&](RegKey& tree, bool& changed) {
+                         RegKey* k = &tree;
+                         for (std::string_view p : parts)
+                             k = &k->ChildOrNew(p, changed);
+                         return RegStatus::Ok;
+                     });
     }
     return Deliver(s, notice);
 }
@@ -1160,10 +631,11 @@ RegStatus RegistryStore::QueryValue(RegRoot root, std::string_view path, std::st
                                     RegValue& out) {
     std::vector<std::string_view> parts;
     Root* r = RootOf(root);
-    if (!r || !SplitPath(path, parts) || !ValidValueName(name)) return RegStatus::InvalidParameter;
+    if (!r || !SplitKeyPath(path, parts) || !ValidValueName(name))
+        return RegStatus::InvalidParameter;
     std::string notice;
-    const RegStatus s = r->Read(notice, [&](const Key& tree) {
-        const Key* k = FindKey(tree, parts);
+    const RegStatus s = r->Read(notice, [&](const RegKey& tree) {
+        const RegKey* k = FindKey(tree, parts);
         const RegValue* v = k ? k->Find(name) : nullptr;
         if (!v) return RegStatus::NotFound;
         out = *v;
@@ -1176,29 +648,31 @@ RegStatus RegistryStore::SetValue(RegRoot root, std::string_view path, std::stri
                                   const RegValue& value) {
     std::vector<std::string_view> parts;
     Root* r = RootOf(root);
-    if (!r || !SplitPath(path, parts) || !ValidValueName(name) ||
+    if (!r || !SplitKeyPath(path, parts) || !ValidValueName(name) ||
         value.data.size() > kRegMaxValueBytes)
         return RegStatus::InvalidParameter;
     std::string notice;
-    const RegStatus s = r->Write(notice, ValueGrowth(name, value), [&](Key& tree, bool& changed) {
-        Key* k = FindKey(tree, parts);
-        if (!k) return RegStatus::NotFound;
-        const RegValue* old = k->Find(name);
-        if (old && *old == value) return RegStatus::Ok;
-        k->Set(name, value);
-        changed = true;
-        return RegStatus::Ok;
-    });
+    const RegStatus s =
+        r->Write(notice, SerializedValueGrowth(name, value), [&](RegKey& tree, bool& changed) {
+            RegKey* k = FindKey(tree, parts);
+            if (!k) return RegStatus::NotFound;
+            const RegValue* old = k->Find(name);
+            if (old && *old == value) return RegStatus::Ok;
+            k->Set(name, value);
+            changed = true;
+            return RegStatus::Ok;
+        });
     return Deliver(s, notice);
 }
 
 RegStatus RegistryStore::DeleteValue(RegRoot root, std::string_view path, std::string_view name) {
     std::vector<std::string_view> parts;
     Root* r = RootOf(root);
-    if (!r || !SplitPath(path, parts) || !ValidValueName(name)) return RegStatus::InvalidParameter;
+    if (!r || !SplitKeyPath(path, parts) || !ValidValueName(name))
+        return RegStatus::InvalidParameter;
     std::string notice;
-    const RegStatus s = r->Write(notice, 0, [&](Key& tree, bool& changed) {
-        Key* k = FindKey(tree, parts);
+    const RegStatus s = r->Write(notice, 0, [&](RegKey& tree, bool& changed) {
+        RegKey* k = FindKey(tree, parts);
         if (!k || !k->Erase(name)) return RegStatus::NotFound;
         changed = true;
         return RegStatus::Ok;
@@ -1210,14 +684,14 @@ RegStatus RegistryStore::DeleteKey(RegRoot root, std::string_view path) {
     std::vector<std::string_view> parts;
     Root* r = RootOf(root);
     // The root itself cannot be deleted.
-    if (!r || !SplitPath(path, parts) || parts.empty()) return RegStatus::InvalidParameter;
+    if (!r || !SplitKeyPath(path, parts) || parts.empty()) return RegStatus::InvalidParameter;
     std::string notice;
-    const RegStatus s = r->Write(notice, 0, [&](Key& tree, bool& changed) {
+    const RegStatus s = r->Write(notice, 0, [&](RegKey& tree, bool& changed) {
         const std::string_view last = parts.back();
         parts.pop_back();
-        Key* parent = FindKey(tree, parts);
+        RegKey* parent = FindKey(tree, parts);
         parts.push_back(last);
-        if (!parent || !parent->children.erase(Fold(last))) return RegStatus::NotFound;
+        if (!parent || !parent->EraseChild(last)) return RegStatus::NotFound;
         changed = true;
         return RegStatus::Ok;
     });
@@ -1228,10 +702,10 @@ RegStatus RegistryStore::EnumSubKeys(RegRoot root, std::string_view path,
                                      std::vector<std::string>& names) {
     std::vector<std::string_view> parts;
     Root* r = RootOf(root);
-    if (!r || !SplitPath(path, parts)) return RegStatus::InvalidParameter;
+    if (!r || !SplitKeyPath(path, parts)) return RegStatus::InvalidParameter;
     std::string notice;
-    const RegStatus s = r->Read(notice, [&](const Key& tree) {
-        const Key* k = FindKey(tree, parts);
+    const RegStatus s = r->Read(notice, [&](const RegKey& tree) {
+        const RegKey* k = FindKey(tree, parts);
         if (!k) return RegStatus::NotFound;
         names.clear();
         for (const auto& [folded, child] : k->children)
@@ -1245,10 +719,10 @@ RegStatus RegistryStore::EnumValues(RegRoot root, std::string_view path,
                                     std::vector<std::string>& names) {
     std::vector<std::string_view> parts;
     Root* r = RootOf(root);
-    if (!r || !SplitPath(path, parts)) return RegStatus::InvalidParameter;
+    if (!r || !SplitKeyPath(path, parts)) return RegStatus::InvalidParameter;
     std::string notice;
-    const RegStatus s = r->Read(notice, [&](const Key& tree) {
-        const Key* k = FindKey(tree, parts);
+    const RegStatus s = r->Read(notice, [&](const RegKey& tree) {
+        const RegKey* k = FindKey(tree, parts);
         if (!k) return RegStatus::NotFound;
         names.clear();
         for (const auto& [name, value] : k->values)
