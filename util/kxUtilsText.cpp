@@ -121,22 +121,17 @@ std::string LowerCase(std::string_view text) {
 }
 
 int StrToIntDef(std::string_view text, int fallback) {
-    std::size_t b = 0;
-    std::size_t e = text.size();
-    while (b < e && IsBlank(text[b]))
-        ++b;
-    while (e > b && IsBlank(text[e - 1]))
-        --e;
-    if (b < e && text[b] == '+') {
-        ++b;
+    const std::string t = Trim(text);
+    std::string_view digits(t);
+    if (!digits.empty() && digits.front() == '+') {
+        digits.remove_prefix(1);
         // "+-5" and "+" alone are not numbers.
-        if (b == e || text[b] == '-') return fallback;
+        if (digits.empty() || digits.front() == '-') return fallback;
     }
-    if (b == e) return fallback;
+    if (digits.empty()) return fallback;
     int value = 0;
-    const char* first = text.data() + b;
-    const char* last = text.data() + e;
-    const auto [ptr, ec] = std::from_chars(first, last, value);
+    const char* last = digits.data() + digits.size();
+    const auto [ptr, ec] = std::from_chars(digits.data(), last, value);
     if (ec != std::errc() || ptr != last) return fallback;
     return value;
 }
