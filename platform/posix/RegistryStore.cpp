@@ -627,21 +627,28 @@ RegStatus RegistryStore::OpenKey(RegRoot root, std::string_view path, bool creat
     return Deliver(s, notice);
 }
 
-RegStatus RegistryStore::QueryValue(RegRoot root, std::string_view path, std::string_view name,
-                                    RegValue& out) {
+RegStatus RegistryStore::ReadKey(RegRoot root, std::string_view path,
+                                 const std::function<RegStatus(const RegKey&)>& read) {
     std::vector<std::string_view> parts;
     Root* r = RootOf(root);
-    if (!r || !SplitKeyPath(path, parts) || !ValidValueName(name))
-        return RegStatus::InvalidParameter;
+    if (!r || !SplitKeyPath(path, parts)) return RegStatus::InvalidParameter;
     std::string notice;
     const RegStatus s = r->Read(notice, [&](const RegKey& tree) {
         const RegKey* k = FindKey(tree, parts);
-        const RegValue* v = k ? k->Find(name) : nullptr;
+        return k ? read(*k) : RegStatus::NotFound;
+    });
+    return Deliver(s, notice);
+}
+
+RegStatus RegistryStore::QueryValue(RegRoot root, std::string_view path, std::string_view name,
+                                    RegValue& out) {
+    if (!ValidValueName(name)) return RegStatus::InvalidParameter;
+    return ReadKey(root, path, [&](const RegKey& k) {
+        const RegValue* v = k.Find(name);
         if (!v) return RegStatus::NotFound;
         out = *v;
         return RegStatus::Ok;
     });
-    return Deliver(s, notice);
 }
 
 RegStatus RegistryStore::SetValue(RegRoot root, std::string_view path, std::string_view name,
@@ -700,36 +707,22 @@ RegStatus RegistryStore::DeleteKey(RegRoot root, std::string_view path) {
 
 RegStatus RegistryStore::EnumSubKeys(RegRoot root, std::string_view path,
                                      std::vector<std::string>& names) {
-    std::vector<std::string_view> parts;
-    Root* r = RootOf(root);
-    if (!r || !SplitKeyPath(path, parts)) return RegStatus::InvalidParameter;
-    std::string notice;
-    const RegStatus s = r->Read(notice, [&](const RegKey& tree) {
-        const RegKey* k = FindKey(tree, parts);
-        if (!k) return RegStatus::NotFound;
+    return ReadKey(root, path, [&](const RegKey& k) {
         names.clear();
-        for (const auto& [folded, child] : k->children)
+        for (const auto& [folded, child] : k.children)
             names.push_back(child->name);
         return RegStatus::Ok;
     });
-    return Deliver(s, notice);
 }
 
 RegStatus RegistryStore::EnumValues(RegRoot root, std::string_view path,
                                     std::vector<std::string>& names) {
-    std::vector<std::string_view> parts;
-    Root* r = RootOf(root);
-    if (!r || !SplitKeyPath(path, parts)) return RegStatus::InvalidParameter;
-    std::string notice;
-    const RegStatus s = r->Read(notice, [&](const RegKey& tree) {
-        const RegKey* k = FindKey(tree, parts);
-        if (!k) return RegStatus::NotFound;
+    return ReadKey(root, path, [&](const RegKey& k) {
         names.clear();
-        for (const auto& [name, value] : k->values)
+        for (const auto& [name, value] : k.values)
             names.push_back(name);
         return RegStatus::Ok;
     });
-    return Deliver(s, notice);
 }
 
 void RegistryStore::BeginUpdate(RegRoot root) {

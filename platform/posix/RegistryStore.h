@@ -26,6 +26,8 @@
 
 namespace pw::platform::posix {
 
+struct RegKey;
+
 class RegistryStore final : public IRegistry {
   public:
     // A file larger than this is not read (it is set aside as damaged), and a write that would
@@ -67,6 +69,9 @@ class RegistryStore final : public IRegistry {
 
     Root* RootOf(RegRoot root);  // null for a value outside the enumeration
     RegStatus Deliver(RegStatus status, const std::string& notice) const;
+    // Runs `read` on an existing key under the read lock; NotFound when the key is missing.
+    RegStatus ReadKey(RegRoot root, std::string_view path,
+                      const std::function<RegStatus(const RegKey&)>& read);
 };
 
 }  // namespace pw::platform::posix
