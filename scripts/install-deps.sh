@@ -5,8 +5,12 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ pkg-config git     # the build
   qt6-base-dev libglib2.0-dev              # the window; the desktop's file associations
+  libcurl4-openssl-dev                     # HTTP and HTTPS transfers
+  libsdl2-dev                              # the alarm sound
   libgtest-dev libgmock-dev                # unit tests
-  libbenchmark-dev                         # benchmarks
+  libcpp-httplib-dev libssl-dev openssl    # the tests' web server (HTTP and HTTPS)
+  tinyproxy                                # the tests' proxy
+  libbenchmark-dev curl                    # benchmarks (curl is the baseline)
   xvfb xauth                               # a display for the window where there is none
   xdg-utils shared-mime-info               # opening pages and documents
 )

@@ -1,0 +1,45 @@
+#include "platform/Internet.h"
+
+#include <map>
+#include <mutex>
+#include <utility>
+
+namespace pw::platform {
+
+struct InternetCancel::Shared {
+    std::mutex mutex;
+    std::map<std::uint64_t, std::function<void()>> wakers;
+    std::uint64_t nextId = 0;
+};
+
+InternetCancel::InternetCancel() : shared_(std::make_shared<Shared>()) {}
+
+InternetCancel::~InternetCancel() = default;
+
+void InternetCancel::Cancel() {
+    // The flag first: a session that checks it after its waker ran must see it set.
+    cancelled_.store(true, std::memory_order_release);
+    std::lock_guard lock(shared_->mutex);
+    for (auto& [id, waker] : shared_->wakers)
+        waker();
+}
+
+std::unique_ptr<InternetCancel::WakerGuard> InternetCancel::AddWaker(std::function<void()> waker) {
+    std::lock_guard lock(shared_->mutex);
+    const std::uint64_t id = shared_->nextId++;
+    shared_->wakers.emplace(id, std::move(waker));
+    return std::make_unique<WakerGuard>(shared_, id);
+}
+
+InternetCancel::WakerGuard::WakerGuard(std::shared_ptr<InternetCancel::Shared> shared,
+                                       std::uint64_t id)
+    : shared_(std::move(shared)), id_(id) {}
+
+InternetCancel::WakerGuard::~WakerGuard() {
+    // Under the lock: once this returns, the waker is not running and never runs again, so its
+    // owner may free what it wakes.
+    std::lock_guard lock(shared_->mutex);
+    shared_->wakers.erase(id_);
+}
+
+}  // namespace pw::platform

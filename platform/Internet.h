@@ -1,0 +1,214 @@
+#pragma once
+// Internet services shaped like WinInet: a session (root handle), connections opened from it and
+// requests opened from a connection, with pull-style body reads.
+//
+// Threads: a session and everything opened from it are used by one thread (the HTTP worker).
+// InternetCancel may be set from any thread; it makes a blocked call of that session return
+// false promptly.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace pw::platform {
+
+namespace inet {
+
+// Access types of InternetOpen.
+enum class AccessType : std::uint32_t { Preconfig = 0, Direct = 1, Proxy = 3 };
+
+inline constexpr std::uint32_t kOpenFlagOffline = 0x01000000;
+
+// Request flags of HttpOpenRequest (Windows values).
+inline constexpr std::uint32_t kFlagReload = 0x80000000;
+inline constexpr std::uint32_t kFlagNoCacheWrite = 0x04000000;
+inline constexpr std::uint32_t kFlagSecure = 0x00800000;
+inline constexpr std::uint32_t kFlagKeepConnection = 0x00400000;
+inline constexpr std::uint32_t kFlagNoAutoRedirect = 0x00200000;
+inline constexpr std::uint32_t kFlagNoCookies = 0x00080000;
+inline constexpr std::uint32_t kFlagNoAuth = 0x00040000;
+inline constexpr std::uint32_t kFlagCacheIfNetFail = 0x00010000;
+inline constexpr std::uint32_t kFlagIgnoreRedirectToHttp = 0x00008000;
+inline constexpr std::uint32_t kFlagIgnoreRedirectToHttps = 0x00004000;
+inline constexpr std::uint32_t kFlagIgnoreCertDateInvalid = 0x00002000;
+inline constexpr std::uint32_t kFlagIgnoreCertCnInvalid = 0x00001000;
+inline constexpr std::uint32_t kFlagResynchronize = 0x00000800;
+inline constexpr std::uint32_t kFlagHyperlink = 0x00000400;
+inline constexpr std::uint32_t kFlagPragmaNoCache = 0x00000100;
+inline constexpr std::uint32_t kFlagNeedFile = 0x00000010;
+
+// Options of InternetSetOption (Windows numbers).
+enum class Option : std::uint32_t {
+    ConnectTimeout = 2,
+    SendTimeout = 5,
+    ReceiveTimeout = 6,
+    Username = 28,
+    Password = 29,
+    SecurityFlags = 31,
+    ProxyUsername = 43,
+    ProxyPassword = 44,
+};
+inline constexpr std::uint32_t kSecurityFlagIgnoreUnknownCa = 0x100;
+
+// Modifier of HttpAddRequestHeaders.
+inline constexpr std::uint32_t kAddReqFlagAdd = 0x20000000;
+
+// Info levels of HttpQueryInfo (Windows numbers).
+enum class Query : std::uint32_t {
+    ContentType = 1,
+    ContentLength = 5,
+    ContentLanguage = 6,
+    Date = 9,
+    Expires = 10,
+    LastModified = 11,
+    StatusCode = 19,
+    RawHeadersCrlf = 22,
+    ContentEncoding = 29,
+    Location = 33,
+    WwwAuthenticate = 40,
+    ETag = 54,
+};
+// A header query answers as into a buffer of this many bytes: a longer value is a failure.
+inline constexpr std::size_t kQueryBufferSize = 4096;
+
+// Status notifications (Windows numbers) passed to the status callback.
+enum Status : std::uint32_t {
+    kStatusResolvingName = 10,
+    kStatusNameResolved = 11,
+    kStatusConnectingToServer = 20,
+    kStatusConnectedToServer = 21,
+    kStatusSendingRequest = 30,
+    kStatusRequestSent = 31,
+    kStatusReceivingResponse = 40,
+    kStatusResponseReceived = 41,
+    kStatusClosingConnection = 50,
+    kStatusConnectionClosed = 51,
+    kStatusHandleCreated = 60,
+    kStatusHandleClosing = 70,
+    kStatusRequestComplete = 100,
+    kStatusRedirect = 110,
+    kStatusStateChange = 200,
+};
+
+// Connected-state bits of InternetQueryOption(INTERNET_OPTION_CONNECTED_STATE).
+inline constexpr std::uint32_t kStateDisconnectedByUser = 0x10;
+
+}  // namespace inet
+
+// A stop request for one session, settable from any thread. Once set, every blocked or later call
+// of the session fails promptly.
+class InternetCancel {
+  public:
+    InternetCancel();
+    InternetCancel(const InternetCancel&) = delete;
+    InternetCancel& operator=(const InternetCancel&) = delete;
+    ~InternetCancel();
+
+    void Cancel();
+    bool Cancelled() const { return cancelled_.load(std::memory_order_acquire); }
+
+    // The session registers how to wake its blocking point; the guard unregisters it. The waker
+    // runs on the cancelling thread, under this object's lock.
+    class WakerGuard;
+    [[nodiscard]] std::unique_ptr<WakerGuard> AddWaker(std::function<void()> waker);
+
+  private:
+    friend class WakerGuard;
+    std::atomic<bool> cancelled_{false};
+    struct Shared;
+    std::shared_ptr<Shared> shared_;
+};
+
+class InternetCancel::WakerGuard {
+  public:
+    WakerGuard(std::shared_ptr<InternetCancel::Shared> shared, std::uint64_t id);
+    WakerGuard(const WakerGuard&) = delete;
+    WakerGuard& operator=(const WakerGuard&) = delete;
+    ~WakerGuard();
+
+  private:
+    std::shared_ptr<InternetCancel::Shared> shared_;
+    std::uint64_t id_;
+};
+
+// The status callback: the status number and its information (for a redirect, the new URL).
+// Runs on the session's thread.
+using InternetStatusCallback = std::function<void(std::uint32_t status, std::string_view info)>;
+
+class IInternetRequest {
+  public:
+    virtual ~IInternetRequest() = default;
+
+    // A numeric option (time-outs in milliseconds, security flags).
+    virtual bool SetOption(inet::Option option, std::uint32_t value) = 0;
+    // A text option (user names and passwords).
+    virtual bool SetOption(inet::Option option, std::string_view text) = 0;
+    // CR LF separated header lines, added to every send of this request.
+    virtual bool AddRequestHeaders(std::string_view headers, std::uint32_t modifiers) = 0;
+    // Sends the request (again, for a resend after an authentication answer) and receives the
+    // final response's status line and headers. False when no response could be obtained.
+    virtual bool Send(std::string_view headers, std::span<const char> optional) = 0;
+    // A value of the last response: the raw header block for RawHeadersCrlf, the status code as
+    // decimal text for StatusCode, else the named header. Nullopt when absent or too long.
+    virtual std::optional<std::string> QueryInfo(inet::Query query) = 0;
+    // Reads up to buffer.size() body bytes. False on failure; true with count 0 at the end.
+    virtual bool Read(std::span<char> buffer, std::size_t& count) = 0;
+};
+
+class IInternetConnection {
+  public:
+    virtual ~IInternetConnection() = default;
+
+    // object: path and query as they go on the request line. acceptTypes: one Accept entry.
+    // Null when the request cannot be opened.
+    virtual std::unique_ptr<IInternetRequest> OpenRequest(std::string_view verb,
+                                                          std::string_view object,
+                                                          std::string_view referer,
+                                                          std::string_view acceptTypes,
+                                                          std::uint32_t flags) = 0;
+};
+
+class IInternetSession {
+  public:
+    virtual ~IInternetSession() = default;
+
+    // Installs the status callback for everything opened from this session.
+    virtual void SetStatusCallback(InternetStatusCallback callback) = 0;
+    // Null when the connection cannot be opened. The scheme decides between HTTP and HTTPS at
+    // the request (kFlagSecure).
+    virtual std::unique_ptr<IInternetConnection> Connect(std::string_view host, std::uint16_t port,
+                                                         std::string_view username,
+                                                         std::string_view password) = 0;
+};
+
+struct InternetOpenParams {
+    std::string agent;
+    inet::AccessType accessType = inet::AccessType::Preconfig;
+    std::optional<std::string> proxy;  // "host:port", only for AccessType::Proxy
+    // Hosts reached without the proxy, only for AccessType::Proxy: entries separated by ";" or
+    // white space, "*" wildcards, "<local>" = every host name without a dot.
+    std::optional<std::string> bypass;
+    std::uint32_t flags = 0;
+};
+
+class IInternet {
+  public:
+    virtual ~IInternet() = default;
+
+    // Opens a root handle. cancel (may be null) stops everything opened from it. Null on
+    // failure.
+    virtual std::unique_ptr<IInternetSession> Open(const InternetOpenParams& params,
+                                                   std::shared_ptr<InternetCancel> cancel) = 0;
+    // The connected-state bits, nullopt when they cannot be queried.
+    virtual std::optional<std::uint32_t> ConnectedState() = 0;
+    // Offers the user to go online; true when online afterwards.
+    virtual bool GoOnline(std::string_view url) = 0;
+};
+
+}  // namespace pw::platform

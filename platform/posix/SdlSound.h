@@ -1,0 +1,36 @@
+#pragma once
+// The sound layer on SDL2 audio. SDL's audio (and only that) is started on the first play and
+// shut down with this object.
+//
+// Threads: construct, play and destroy on the UI thread. SDL's audio thread reads the samples;
+// a helper thread closes the device once an asynchronous sound has ended.
+
+#include <memory>
+#include <thread>
+
+#include "platform/Sound.h"
+
+namespace pw::platform::posix {
+
+class SdlSound final : public ISound {
+  public:
+    SdlSound();
+    ~SdlSound() override;
+    SdlSound(const SdlSound&) = delete;
+    SdlSound& operator=(const SdlSound&) = delete;
+
+    // Linux choices: the samples are copied, so the caller's image may go at once; kSndLoop
+    // without kSndAsync plays once; kSndNoDefault changes nothing, as there is no default sound.
+    bool PlayWave(std::span<const unsigned char> image, std::uint32_t flags) override;
+
+  private:
+    class Playback;
+    bool StartAudio();
+    bool Playing() const;
+
+    const std::thread::id uiThread_;
+    bool audioStarted_ = false;
+    std::unique_ptr<Playback> current_;
+};
+
+}  // namespace pw::platform::posix

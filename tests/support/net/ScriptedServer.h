@@ -1,0 +1,78 @@
+#pragma once
+// A raw TCP listener on 127.0.0.1 that treats every connection with a script: for servers that
+// misbehave in ways a real web server will not (garbage, endless headers or bodies, silence).
+//
+// Threads: each connection runs its script on a thread of its own; stopping (the destructor)
+// wakes every script blocked in Send, ReadRequest or Hold and waits for them to end.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace pw::test {
+
+class ScriptedServer {
+  public:
+    class Connection {
+      public:
+        // The request's header block (up to its empty line, at most 64 KiB); "" when the peer
+        // closed first.
+        std::string ReadRequest();
+        // Writes all bytes; false once the peer is gone or the server stops.
+        bool Send(std::string_view bytes);
+        // Blocks until the server stops: a server that accepts and never answers.
+        void Hold();
+
+      private:
+        friend class ScriptedServer;
+        Connection(ScriptedServer& server, int fd) : server_(server), fd_(fd) {}
+        ScriptedServer& server_;
+        int fd_;
+    };
+    using Script = std::function<void(Connection&)>;
+
+    explicit ScriptedServer(Script script);
+    ~ScriptedServer();
+    ScriptedServer(const ScriptedServer&) = delete;
+    ScriptedServer& operator=(const ScriptedServer&) = delete;
+
+    std::uint16_t Port() const { return port_; }
+    std::string Url(std::string_view path = "/") const;
+    int Accepted() const { return accepted_; }
+    // Body and header bytes written by the scripts so far.
+    std::uint64_t BytesSent() const { return bytesSent_; }
+
+    // Reads the request, writes these bytes, closes.
+    static Script Reply(std::string bytes);
+    // A 200 status line followed by header lines adding up to about this many bytes.
+    static Script HugeHeaders(std::size_t bytes);
+    // A 200 response without a length whose body never ends.
+    static Script EndlessBody();
+    // Reads the request and never answers.
+    static Script Silent();
+
+  private:
+    void AcceptLoop();
+    void Serve(int fd);
+
+    Script script_;
+    int listenFd_ = -1;
+    std::uint16_t port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::atomic<int> accepted_{0};
+    std::atomic<std::uint64_t> bytesSent_{0};
+    std::mutex mutex_;
+    std::condition_variable stopped_;
+    std::set<int> open_;  // connection sockets, shut down on stop
+    std::vector<std::thread> connections_;
+    std::thread acceptor_;
+};
+
+}  // namespace pw::test
