@@ -5,6 +5,9 @@
 #include <cstring>
 
 #include "Version.h"
+#include "platform/posix/SdlSound.h"
+#include "sound/AlarmWave.h"
+#include "sound/zMM.h"
 #include "ui/qt/QtApplication.h"
 
 int main(int argc, char** argv) {
@@ -15,6 +18,12 @@ int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     pw::ui::qt::QtApplication app(qapp);
     app.SetTitle("Pagewarden");
+    pw::platform::posix::SdlSound sound;
+
+    // The main window's alarm player, owned here until the main window takes it over.
+    pw::sound::TzcWavePlayer zcWavePlayer1(app, sound);
+    zcWavePlayer1.SetOptions({pw::sound::zcwpoSync, pw::sound::zcwpoLoop});
+    pw::sound::LoadBuiltInAlarmWave(zcWavePlayer1.Wave());
 
     auto form = app.CreateForm();
     form->SetCaption("Pagewarden");

@@ -61,6 +61,8 @@ class IApplication {
     // When minimised, shows the application's windows again and activates them; else nothing.
     virtual void Restore() = 0;
     virtual bool IsMinimized() const = 0;
+    // Shows the hourglass while busy is true; calls nest, each true ended by one false.
+    virtual void SetBusyCursor(bool busy) = 0;
 
     virtual std::unique_ptr<ITimer> CreateTimer() = 0;
     // The first form created becomes the main form; closing it terminates the application.

@@ -18,6 +18,10 @@ class EStreamError : public std::runtime_error {
 class EFOpenError : public EStreamError {
     using EStreamError::EStreamError;
 };
+// A file could not be created; the message is "Cannot create file <name>".
+class EFCreateError : public EStreamError {
+    using EStreamError::EStreamError;
+};
 class EReadError : public EStreamError {
     using EStreamError::EStreamError;
 };

@@ -341,6 +341,14 @@ void HeadlessApplication::Restore() {
 bool HeadlessApplication::IsMinimized() const {
     return minimized_;
 }
+void HeadlessApplication::SetBusyCursor(bool busy) {
+    assert(IsUiThread());
+    if (busy) {
+        ++busyDepth_;
+    } else if (busyDepth_ > 0) {
+        --busyDepth_;
+    }
+}
 
 std::unique_ptr<ITimer> HeadlessApplication::CreateTimer() {
     assert(IsUiThread());

@@ -42,6 +42,7 @@ class HeadlessApplication final : public IApplication {
     void Minimize() override;
     void Restore() override;
     bool IsMinimized() const override;
+    void SetBusyCursor(bool busy) override;
 
     std::unique_ptr<ITimer> CreateTimer() override;
     std::unique_ptr<IForm> CreateForm() override;
@@ -75,6 +76,8 @@ class HeadlessApplication final : public IApplication {
         bool errorBox = false;
     };
     std::vector<ShownDialog> Dialogs() const;
+    // How many SetBusyCursor(true) are not yet ended: 0 shows the normal cursor.
+    int BusyCursorDepth() const { return busyDepth_; }
     // The answer of the next message box; without one queued, a box answers its first button.
     void QueueDialogAnswer(DialogResult answer);
 
@@ -125,6 +128,7 @@ class HeadlessApplication final : public IApplication {
 
     std::string title_;
     bool minimized_ = false;
+    int busyDepth_ = 0;
     HeadlessForm* mainForm_ = nullptr;
     std::vector<ShownDialog> dialogs_;
     std::deque<DialogResult> answers_;

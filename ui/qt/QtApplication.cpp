@@ -199,6 +199,18 @@ bool QtApplication::IsMinimized() const {
     return minimized_;
 }
 
+void QtApplication::SetBusyCursor(bool busy) {
+    assert(IsUiThread());
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        ++busyDepth_;
+    } else if (busyDepth_ > 0) {
+        // Never more than we set: the rest of the override stack is not ours.
+        QApplication::restoreOverrideCursor();
+        --busyDepth_;
+    }
+}
+
 std::unique_ptr<ITimer> QtApplication::CreateTimer() {
     assert(IsUiThread());
     return std::make_unique<QtTimer>(*this);

@@ -35,6 +35,7 @@ class QtApplication final : public framework::IApplication {
     void Minimize() override;
     void Restore() override;
     bool IsMinimized() const override;
+    void SetBusyCursor(bool busy) override;
 
     std::unique_ptr<framework::ITimer> CreateTimer() override;
     std::unique_ptr<framework::IForm> CreateForm() override;
@@ -68,6 +69,7 @@ class QtApplication final : public framework::IApplication {
     std::atomic<int> blockedSenders_{0};
     QtForm* mainForm_ = nullptr;
     bool minimized_ = false;  // for an application without windows
+    int busyDepth_ = 0;       // our wait cursors on Qt's override stack
 };
 
 }  // namespace pw::ui::qt
