@@ -45,20 +45,37 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
 // --- TMemoryStream ---
 
 std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
-    const auto size = static_cast<std::int64_t>(data_.size());
-    if (count <= 0 || pos_ >= size) return 0;
-    const std::int64_t n = std::min(count, size - pos_);
-    std::memcpy(buffer, data_.data() + pos_, static_cast<std::size_t>(n));
+    if (count <= 0 || pos_ >= size_) return 0;
+    const std::int64_t n = std::min(count, size_ - pos_);
+    std::memcpy(buffer, data_.get() + pos_, static_cast<std::size_t>(n));
     pos_ += n;
     return n;
 }
 
+void TMemoryStream::Reserve(std::int64_t capacity) {
+    if (capacity <= capacity_) return;
+    if (static_cast<std::uint64_t>(capacity) > std::numeric_limits<std::size_t>::max())
+        throw std::bad_alloc();
+    // A fresh block comes zeroed from calloc without touching its pages.
+    void* p = data_ ? std::realloc(data_.get(), static_cast<std::size_t>(capacity))
+                    : std::calloc(static_cast<std::size_t>(capacity), 1);
+    if (!p) throw std::bad_alloc();
+    (void)data_.release();
+    data_.reset(static_cast<unsigned char*>(p));
+    capacity_ = capacity;
+}
+
 std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
     if (count <= 0) return 0;
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    if (pos_ > kMax - count) throw std::bad_alloc();
     const std::int64_t end = pos_ + count;
-    if (end > static_cast<std::int64_t>(data_.size())) data_.resize(static_cast<std::size_t>(end));
-    std::memcpy(data_.data() + pos_, buffer, static_cast<std::size_t>(count));
+    if (end > capacity_) Reserve(std::max(end, capacity_ < kMax / 2 ? capacity_ * 2 : kMax));
+    // A write past the end leaves zeros in the gap.
+    if (pos_ > size_) std::memset(data_.get() + size_, 0, static_cast<std::size_t>(pos_ - size_));
+    std::memcpy(data_.get() + pos_, buffer, static_cast<std::size_t>(count));
     pos_ = end;
+    size_ = std::max(size_, end);
     return count;
 }
 
@@ -72,7 +89,7 @@ std::int64_t TMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
             base = pos_;
             break;
         case SeekOrigin::End:
-            base = static_cast<std::int64_t>(data_.size());
+            base = size_;
             break;
     }
     // Saturate instead of overflowing; a position before the start is the start.
@@ -88,29 +105,36 @@ std::int64_t TMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
 void TMemoryStream::SetSize(std::int64_t size) {
     // A negative size would leave the position before the start, and reads out of bounds.
     size = std::max<std::int64_t>(size, 0);
-    data_.resize(static_cast<std::size_t>(size));
+    const bool fresh = !data_;
+    Reserve(size);
+    // New bytes read as zero; a fresh block from calloc is zero already.
+    if (size > size_ && !fresh)
+        std::memset(data_.get() + size_, 0, static_cast<std::size_t>(size - size_));
+    size_ = size;
     if (pos_ > size) pos_ = size;
 }
 
 void TMemoryStream::Clear() {
-    data_.clear();
-    data_.shrink_to_fit();
-    pos_ = 0;
+    data_.reset();
+    size_ = capacity_ = pos_ = 0;
 }
 
 void TMemoryStream::LoadFromFile(const std::string& fileName) {
     TFileStream f(fileName, FileMode::OpenRead);
     const std::int64_t size = f.Size();
     if (size < 0) throw EReadError("Cannot read \"" + fileName + "\": it has no size");
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
-    f.ReadBuffer(bytes.data(), size);
-    data_ = std::move(bytes);
+    TMemoryStream loaded;
+    loaded.SetSize(size);
+    f.ReadBuffer(loaded.data_.get(), size);
+    data_ = std::move(loaded.data_);
+    size_ = loaded.size_;
+    capacity_ = loaded.capacity_;
     pos_ = 0;
 }
 
 void TMemoryStream::SaveToFile(const std::string& fileName) {
     TFileStream f(fileName, FileMode::Create);
-    f.WriteBuffer(data_.data(), static_cast<std::int64_t>(data_.size()));
+    f.WriteBuffer(data_.get(), size_);
 }
 
 // --- TFileStream ---

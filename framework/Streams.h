@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -60,16 +62,24 @@ class TMemoryStream : public TStream {
     std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
     void SetSize(std::int64_t size) override;
 
-    const unsigned char* Memory() const { return data_.data(); }
+    const unsigned char* Memory() const { return data_.get(); }
     std::string_view View() const {
-        return {reinterpret_cast<const char*>(data_.data()), data_.size()};
+        return {reinterpret_cast<const char*>(data_.get()), static_cast<std::size_t>(size_)};
     }
     void Clear();
     void LoadFromFile(const std::string& fileName);  // EFOpenError when it cannot be read
     void SaveToFile(const std::string& fileName);    // EFOpenError / EWriteError
 
   private:
-    std::vector<unsigned char> data_;
+    // Grown with realloc, which moves a large block by remapping its pages rather than copying
+    // them, so a stream that grows to hundreds of megabytes costs no more than its bytes.
+    struct Free {
+        void operator()(unsigned char* p) const noexcept { std::free(p); }
+    };
+    void Reserve(std::int64_t capacity);  // std::bad_alloc when the memory cannot be had
+    std::unique_ptr<unsigned char, Free> data_;
+    std::int64_t size_ = 0;
+    std::int64_t capacity_ = 0;
     std::int64_t pos_ = 0;
 };
 

@@ -50,11 +50,12 @@ bool TkxLoginComponent::ReadLInfo(std::span<const std::uint8_t> record) {
 TkxFileStream::TkxFileStream(platform::IFiles& files, const std::string& fileName,
                              bool clearAttributes, bool keepExisting) {
     std::uint32_t oldAttributes = platform::kInvalidAttributes;
+    bool cleared = false;
     if (clearAttributes) {
         oldAttributes = files.GetAttributes(fileName);
         if (oldAttributes != platform::kInvalidAttributes &&
             (oldAttributes & (platform::kAttrHidden | platform::kAttrReadOnly)) != 0)
-            files.SetAttributes(fileName, platform::kAttrArchive);
+            cleared = files.SetAttributes(fileName, platform::kAttrArchive);
     }
     std::error_code ec;
     const bool exists = std::filesystem::exists(fileName, ec);
@@ -65,8 +66,8 @@ TkxFileStream::TkxFileStream(platform::IFiles& files, const std::string& fileNam
     } catch (const framework::EStreamError&) {
         file_.reset();
     }
-    if (clearAttributes && oldAttributes != platform::kInvalidAttributes)
-        files.SetAttributes(fileName, oldAttributes);
+    // Only what was lifted is put back: the file's other permissions stay untouched.
+    if (cleared) files.SetAttributes(fileName, oldAttributes);
     if (!file_) throw framework::EFCreateError("Cannot create file " + fileName);
 }
 

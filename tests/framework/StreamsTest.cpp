@@ -50,9 +50,16 @@ TEST(MemoryStream, ReadWriteSeekAndSizeStayWithinTheData) {
     EXPECT_EQ(m.Seek(max, SeekOrigin::Current), max);
     EXPECT_EQ(m.Read(buf, 1), 0);
 
+    // A write at the saturated position cannot be held: an error, not a wrapped size.
+    m.SetPosition(max);
+    EXPECT_THROW(m.Write("x", 1), std::bad_alloc);
+
     m.SetSize(5);
     EXPECT_EQ(m.View(), "hello");
     EXPECT_EQ(m.Position(), 5);
+    // Growing again shows zeros, not the bytes that were cut off.
+    m.SetSize(9);
+    EXPECT_EQ(m.View(), std::string("hello\0\0\0\0", 9));
     m.SetSize(-3);
     EXPECT_EQ(m.Read(buf, 8), 0);
     EXPECT_EQ(m.Size(), 0);
