@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "framework/Application.h"
+#include "framework/EnumSet.h"
 #include "framework/Streams.h"
 #include "framework/StringList.h"
 #include "http/kxThread.h"
@@ -27,32 +28,6 @@
 
 namespace pw::http {
 
-// A set over a small enumeration, as the component's option properties need it.
-template <typename E>
-class TkxSet {
-  public:
-    constexpr TkxSet() = default;
-    constexpr TkxSet(std::initializer_list<E> items) {
-        for (E e : items)
-            Include(e);
-    }
-    constexpr TkxSet& Include(E e) {
-        bits_ |= Bit(e);
-        return *this;
-    }
-    constexpr TkxSet& Exclude(E e) {
-        bits_ &= ~Bit(e);
-        return *this;
-    }
-    constexpr bool Contains(E e) const { return (bits_ & Bit(e)) != 0; }
-    constexpr bool Empty() const { return bits_ == 0; }
-    constexpr bool operator==(const TkxSet&) const = default;
-
-  private:
-    static constexpr std::uint32_t Bit(E e) { return 1u << static_cast<unsigned>(e); }
-    std::uint32_t bits_ = 0;
-};
-
 enum TkxCacheOption {
     coAlwaysReload,
     coReloadIfNoExpireInformation,
@@ -62,7 +37,7 @@ enum TkxCacheOption {
     coCreateTempFilesIfCantCache,
     coUseCacheIfNetFail,
 };
-using TkxCacheOptions = TkxSet<TkxCacheOption>;
+using TkxCacheOptions = framework::TEnumSet<TkxCacheOption, coUseCacheIfNetFail>;
 
 enum TkxInternetOption {
     ioIgnoreCertificateInvalid,
@@ -75,7 +50,7 @@ enum TkxInternetOption {
     ioNoAutoRedirect,
     ioNoCookies,
 };
-using TkxInternetOptions = TkxSet<TkxInternetOption>;
+using TkxInternetOptions = framework::TEnumSet<TkxInternetOption, ioNoCookies>;
 
 enum TkxHTTPRequestMethod { rmAutoDetect, rmGET, rmPOST };
 enum TkxHTTPAccessType { atPreconfig = 0, atDirect = 1, atUseProxy = 2 };

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "framework/Application.h"
+#include "framework/EnumSet.h"
 #include "framework/Streams.h"
 #include "platform/Sound.h"
 
@@ -59,22 +60,7 @@ class TzcWave {
 
 enum TWavePlayOpt : std::uint8_t { zcwpoSync, zcwpoAsync, zcwpoNoDefault, zcwpoLoop, zcwpoNoStop };
 
-class TOptionsSet {
-  public:
-    constexpr TOptionsSet() = default;
-    constexpr TOptionsSet(std::initializer_list<TWavePlayOpt> options) {
-        for (TWavePlayOpt o : options)
-            bits_ |= Bit(o);
-    }
-    constexpr bool Contains(TWavePlayOpt o) const { return (bits_ & Bit(o)) != 0; }
-    constexpr bool operator==(const TOptionsSet&) const = default;
-
-  private:
-    static constexpr std::uint8_t Bit(TWavePlayOpt o) {
-        return o <= zcwpoNoStop ? static_cast<std::uint8_t>(1u << o) : 0;
-    }
-    std::uint8_t bits_ = 0;
-};
+using TOptionsSet = framework::TEnumSet<TWavePlayOpt, zcwpoNoStop>;
 
 class TzcWavePlayer {
   public:

@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "framework/Application.h"
+#include "framework/EnumSet.h"
 #include "framework/Signal.h"
 #include "framework/Streams.h"
 #include "platform/Os.h"
@@ -154,34 +155,7 @@ enum TkxFileAttribute : std::uint8_t {
     atrOffline,
 };
 
-class TkxFileAttributes {
-  public:
-    constexpr TkxFileAttributes() = default;
-    constexpr TkxFileAttributes(std::initializer_list<TkxFileAttribute> attributes) {
-        for (TkxFileAttribute a : attributes)
-            Include(a);
-    }
-
-    constexpr TkxFileAttributes& Include(TkxFileAttribute a) {
-        bits_ |= Bit(a);
-        return *this;
-    }
-    constexpr TkxFileAttributes& Exclude(TkxFileAttribute a) {
-        bits_ &= static_cast<std::uint8_t>(~Bit(a));
-        return *this;
-    }
-    constexpr bool Contains(TkxFileAttribute a) const { return (bits_ & Bit(a)) != 0; }
-    constexpr bool Empty() const { return bits_ == 0; }
-
-    constexpr bool operator==(const TkxFileAttributes&) const = default;
-
-  private:
-    // Values beyond the enumeration stay out of the set.
-    static constexpr std::uint8_t Bit(TkxFileAttribute a) {
-        return a <= atrOffline ? static_cast<std::uint8_t>(1u << a) : 0;
-    }
-    std::uint8_t bits_ = 0;
-};
+using TkxFileAttributes = framework::TEnumSet<TkxFileAttribute, atrOffline>;
 
 // The platform's attribute bits for a set (0 for the empty set).
 std::uint32_t FileAttributeBits(TkxFileAttributes attributes);
