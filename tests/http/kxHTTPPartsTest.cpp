@@ -5,7 +5,9 @@
 
 #include <random>
 
+#include "framework/headless/HeadlessApplication.h"
 #include "http/kxHTTP.h"
+#include "platform/posix/CurlInternet.h"
 #include "platform/posix/PosixOs.h"
 #include "tests/support/TempDir.h"
 
@@ -69,6 +71,19 @@ TEST(CrackUrl, SurvivesRandomBytes) {
             EXPECT_LT(p.HostName.size(), 257u);
         }
     }
+}
+
+TEST(UrlQueries, HostAndFileNameOfTheUrlProperty) {
+    framework::HeadlessApplication app;
+    test::TempDir dir;
+    platform::posix::PosixOs os{{dir.path() / "config", [](const std::string&) {}}};
+    platform::posix::CurlInternet internet;
+    TkxHTTP http{app, os.os(), internet};
+    http.URL = "https://downloads.example.org/files/v2/setup.exe?mirror=1";
+    EXPECT_EQ(http.UrlHostName(), "downloads.example.org");
+    EXPECT_EQ(http.UrlFileName(), "setup.exe");
+    http.URL = "http://example.org/";
+    EXPECT_EQ(http.UrlFileName(), "");
 }
 
 TEST(EncodeUrlExtra, EscapesExactlyTheUnsafeBytes) {

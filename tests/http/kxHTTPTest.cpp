@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -191,6 +192,24 @@ TEST_F(HttpComponentTest, ProgressComesOncePerBlockOfTransferBufferSize) {
     // The memory stream is sized to the content length beforehand.
     EXPECT_EQ(seen,
               (std::vector<std::string>{"255/600 42% 600", "510/600 85% 600", "600/600 100% 600"}));
+}
+
+TEST_F(HttpComponentTest, StatusTextsReachOnStatusTextAndOfflineNeverSends) {
+    std::vector<std::string> texts;
+    http.OnStatusText = [&](TkxCustomHTTP&, std::uint32_t, const std::string& text) {
+        texts.push_back(text);
+    };
+    http.URL = Url("/page");
+    ASSERT_TRUE(http.Fetch(true));
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Sending Request"), texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Response received"), texts.end());
+
+    rec.events.clear();
+    const std::size_t served = server.Requests().size();
+    http.WorkOffline = true;
+    ASSERT_TRUE(http.Fetch(true));
+    EXPECT_EQ(rec.Finals(), (std::vector<std::string>{"HostUnreachable", "AnyError"}));
+    EXPECT_EQ(server.Requests().size(), served);
 }
 
 TEST_F(HttpComponentTest, UrlWithoutSchemeIsFetchedOverHttp) {
