@@ -68,6 +68,7 @@ class IApplication {
     // The first form created becomes the main form; closing it terminates the application.
     virtual std::unique_ptr<IForm> CreateForm() = 0;
     virtual IForm* MainForm() const = 0;
+    virtual std::unique_ptr<IOpenDialog> CreateOpenDialog() = 0;
 
     // Runs fn on the UI thread and blocks the calling thread until it has run. On the UI thread
     // itself fn runs at once. An exception escaping fn is stored in error. Skipped (fn does not

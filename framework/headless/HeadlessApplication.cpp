@@ -5,22 +5,12 @@
 #include <limits>
 #include <stdexcept>
 
+#include "framework/headless/HeadlessControls.h"
+
 namespace pw::framework {
 
 namespace {
 constexpr Millis kNever = std::numeric_limits<Millis>::max();
-
-// A message whose handler raised goes to the standard error box, and the loop goes on.
-template <typename F>
-void RunGuarded(HeadlessApplication& app, F&& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        app.ShowException(e.what());
-    } catch (...) {
-        app.ShowException("Unknown exception");
-    }
-}
 }  // namespace
 
 // One blocking delivery from a worker; the worker waits until `done`.
@@ -32,7 +22,7 @@ struct HeadlessApplication::Delivered {
     bool skipped = false;
 };
 
-// --- timers and forms ---
+// --- timers ---
 
 class HeadlessTimer final : public ITimer {
   public:
@@ -57,38 +47,6 @@ class HeadlessTimer final : public ITimer {
     std::uint64_t id_;
     bool enabled_ = true;  // a new timer is enabled with 1,000 ms, as the toolkit's timers are
     std::uint32_t interval_ = 1000;
-};
-
-class HeadlessForm final : public IForm {
-  public:
-    explicit HeadlessForm(HeadlessApplication& app) : app_(app) {}
-    ~HeadlessForm() override { app_.FormDestroyed(this); }
-
-    void SetCaption(std::string_view caption) override { caption_ = caption; }
-    std::string Caption() const override { return caption_; }
-    void SetClientSize(int width, int height) override {
-        width_ = width;
-        height_ = height;
-    }
-    int ClientWidth() const override { return width_; }
-    int ClientHeight() const override { return height_; }
-    void SetPosition(int left, int top) override {
-        left_ = left;
-        top_ = top;
-    }
-    void Show() override { visible_ = true; }
-    bool Visible() const override { return visible_; }
-    void Close() override {
-        if (OnClose) OnClose();
-        visible_ = false;
-        app_.FormClosed(this);
-    }
-
-  private:
-    HeadlessApplication& app_;
-    std::string caption_;
-    int width_ = 0, height_ = 0, left_ = 0, top_ = 0;
-    bool visible_ = false;
 };
 
 // --- the application ---
@@ -173,7 +131,7 @@ bool HeadlessApplication::RunOne(std::unique_lock<std::mutex>& lock) {
         std::function<void()> fn = std::move(posted_.front());
         posted_.pop_front();
         lock.unlock();
-        RunGuarded(*this, fn);
+        RunHandler(fn);
         lock.lock();
         return true;
     }
@@ -186,9 +144,8 @@ bool HeadlessApplication::RunOne(std::unique_lock<std::mutex>& lock) {
         if (t.due <= now) t.due = now + t.interval;  // missed periods merge into this one tick
         HeadlessTimer* timer = t.timer;
         lock.unlock();
-        // A copy: the handler may change or destroy its own timer.
-        std::function<void()> onTimer = timer->OnTimer;
-        if (onTimer) RunGuarded(*this, onTimer);
+        // RunHandler copies it: the handler may change or destroy its own timer.
+        RunHandler(timer->OnTimer);
         lock.lock();
         return true;
     }
@@ -366,6 +323,24 @@ IForm* HeadlessApplication::MainForm() const {
     return mainForm_;
 }
 
+std::unique_ptr<IOpenDialog> HeadlessApplication::CreateOpenDialog() {
+    assert(IsUiThread());
+    return std::make_unique<HeadlessOpenDialog>(*this);
+}
+
+void HeadlessApplication::RunHandler(const std::function<void()>& handler) {
+    if (!handler) return;
+    // A copy: the handler may replace or drop its own binding while it runs.
+    const std::function<void()> run = handler;
+    try {
+        run();
+    } catch (const std::exception& e) {
+        ShowException(e.what());
+    } catch (...) {
+        ShowException("Unknown exception");
+    }
+}
+
 void HeadlessApplication::FormClosed(HeadlessForm* form) {
     if (form == mainForm_) Terminate();
 }
@@ -431,6 +406,18 @@ std::vector<HeadlessApplication::ShownDialog> HeadlessApplication::Dialogs() con
 
 void HeadlessApplication::QueueDialogAnswer(DialogResult answer) {
     answers_.push_back(answer);
+}
+
+void HeadlessApplication::QueueOpenDialogAnswer(std::optional<std::string> answer) {
+    openAnswers_.push_back(std::move(answer));
+}
+
+std::optional<std::string> HeadlessApplication::NextOpenDialogAnswer(const std::string& filter) {
+    openDialogFilters_.push_back(filter);
+    if (openAnswers_.empty()) return std::nullopt;
+    std::optional<std::string> answer = std::move(openAnswers_.front());
+    openAnswers_.pop_front();
+    return answer;
 }
 
 }  // namespace pw::framework

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,6 +24,7 @@ namespace pw::framework {
 
 class HeadlessTimer;
 class HeadlessForm;
+class HeadlessOpenDialog;
 
 class HeadlessApplication final : public IApplication {
   public:
@@ -47,6 +49,7 @@ class HeadlessApplication final : public IApplication {
     std::unique_ptr<ITimer> CreateTimer() override;
     std::unique_ptr<IForm> CreateForm() override;
     IForm* MainForm() const override;
+    std::unique_ptr<IOpenDialog> CreateOpenDialog() override;
 
     Delivery RunOnUiThread(const DeliveryOwner* owner, const std::function<void()>& fn,
                            std::exception_ptr& error) override;
@@ -80,10 +83,20 @@ class HeadlessApplication final : public IApplication {
     int BusyCursorDepth() const { return busyDepth_; }
     // The answer of the next message box; without one queued, a box answers its first button.
     void QueueDialogAnswer(DialogResult answer);
+    // The answer of the next open dialog: a file's path, or nullopt for Cancel. Without one
+    // queued, a dialog is cancelled.
+    void QueueOpenDialogAnswer(std::optional<std::string> answer);
+    // The filter of every open dialog shown, in order.
+    std::vector<std::string> OpenDialogFilters() const { return openDialogFilters_; }
+
+    // Calls a handler the way the back end calls every handler: an exception escaping it is
+    // shown in the standard error box and the program goes on. UI thread.
+    void RunHandler(const std::function<void()>& handler);
 
   private:
     friend class HeadlessTimer;
     friend class HeadlessForm;
+    friend class HeadlessOpenDialog;
 
     struct Delivered;
     struct TimerState {
@@ -109,6 +122,7 @@ class HeadlessApplication final : public IApplication {
     void UpdateTimer(std::uint64_t id, bool enabled, std::uint32_t interval);
     void FormClosed(HeadlessForm* form);
     void FormDestroyed(HeadlessForm* form);
+    std::optional<std::string> NextOpenDialogAnswer(const std::string& filter);
 
     std::shared_ptr<IClock> clock_;
     std::uint64_t clockListener_ = 0;
@@ -132,6 +146,8 @@ class HeadlessApplication final : public IApplication {
     HeadlessForm* mainForm_ = nullptr;
     std::vector<ShownDialog> dialogs_;
     std::deque<DialogResult> answers_;
+    std::deque<std::optional<std::string>> openAnswers_;
+    std::vector<std::string> openDialogFilters_;
 };
 
 }  // namespace pw::framework

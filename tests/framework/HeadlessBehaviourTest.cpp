@@ -4,6 +4,7 @@
 
 #include "framework/headless/HeadlessApplication.h"
 #include "tests/framework/BehaviourScenarios.h"
+#include "tests/framework/ControlScenarios.h"
 
 namespace pw::test {
 namespace {
@@ -39,7 +40,10 @@ TEST_P(HeadlessBehaviour, Holds) {
     }
 }
 
+// Names of both sets are unique, so one suite runs them side by side.
 INSTANTIATE_TEST_SUITE_P(Scenarios, HeadlessBehaviour, ::testing::ValuesIn(BehaviourScenarios()),
+                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Controls, HeadlessBehaviour, ::testing::ValuesIn(ControlScenarios()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
