@@ -9,6 +9,10 @@
 #include <QWidget>
 #include <cassert>
 
+#include "ui/qt/QtControls.h"
+#include "ui/qt/QtForm.h"
+#include "ui/qt/QtSupport.h"
+
 namespace pw::ui::qt {
 
 using framework::DialogResult;
@@ -17,26 +21,6 @@ using framework::ITimer;
 namespace mb = framework::mb;
 
 namespace {
-
-QString FromBytes(std::string_view s) {
-    return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-std::string ToBytes(const QString& s) {
-    return s.toLocal8Bit().toStdString();
-}
-
-// A message whose handler raised goes to the standard error box, and the loop goes on.
-template <typename F>
-void RunGuarded(QtApplication& app, F&& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        app.ShowException(e.what());
-    } catch (...) {
-        app.ShowException("Unknown exception");
-    }
-}
 
 class QtTimer final : public ITimer {
   public:
@@ -77,48 +61,6 @@ class QtTimer final : public ITimer {
 };
 
 }  // namespace
-
-// --- forms ---
-
-class QtForm final : public IForm {
-  public:
-    explicit QtForm(QtApplication& app) : app_(app), widget_(std::make_unique<Widget>(*this)) {}
-    ~QtForm() override { app_.FormDestroyed(this); }
-
-    void SetCaption(std::string_view caption) override {
-        widget_->setWindowTitle(FromBytes(caption));
-    }
-    std::string Caption() const override { return ToBytes(widget_->windowTitle()); }
-    void SetClientSize(int width, int height) override { widget_->resize(width, height); }
-    int ClientWidth() const override { return widget_->width(); }
-    int ClientHeight() const override { return widget_->height(); }
-    void SetPosition(int left, int top) override { widget_->move(left, top); }
-    void Show() override { widget_->show(); }
-    bool Visible() const override { return widget_->isVisible(); }
-    void Close() override { widget_->close(); }
-
-    QWidget* widget() const { return widget_.get(); }
-
-  private:
-    // The window; its close box and Close() both come through closeEvent.
-    class Widget final : public QWidget {
-      public:
-        explicit Widget(QtForm& form) : form_(form) {}
-
-      protected:
-        void closeEvent(QCloseEvent* event) override {
-            if (form_.OnClose) RunGuarded(form_.app_, form_.OnClose);
-            event->accept();
-            form_.app_.FormClosed(&form_);
-        }
-
-      private:
-        QtForm& form_;
-    };
-
-    QtApplication& app_;
-    std::unique_ptr<Widget> widget_;
-};
 
 // --- the application ---
 
@@ -170,11 +112,11 @@ bool QtApplication::Terminated() const {
 }
 
 void QtApplication::SetTitle(std::string_view title) {
-    QApplication::setApplicationDisplayName(FromBytes(title));
+    QApplication::setApplicationDisplayName(FromLocal(title));
 }
 
 std::string QtApplication::Title() const {
-    return ToBytes(QApplication::applicationDisplayName());
+    return ToLocal(QApplication::applicationDisplayName());
 }
 
 void QtApplication::Minimize() {
@@ -237,6 +179,22 @@ void QtApplication::FormClosed(QtForm* form) {
 
 void QtApplication::FormDestroyed(QtForm* form) {
     if (form == mainForm_) mainForm_ = nullptr;
+    if (form == activeForm_) activeForm_ = nullptr;
+}
+
+bool QtApplication::FormActivated(QtForm* form) {
+    if (form == activeForm_) return false;
+    activeForm_ = form;
+    return true;
+}
+
+void QtApplication::FormLeft(QtForm* form) {
+    if (form == activeForm_) activeForm_ = nullptr;
+}
+
+std::unique_ptr<framework::IOpenDialog> QtApplication::CreateOpenDialog() {
+    assert(IsUiThread());
+    return std::make_unique<QtOpenDialog>([this] { return MainWidget(); });
 }
 
 framework::Delivery QtApplication::RunOnUiThread(const framework::DeliveryOwner* owner,
@@ -347,7 +305,7 @@ DialogResult QtApplication::MessageBox(std::string_view text, std::string_view c
         default:
             break;
     }
-    QMessageBox box(icon, FromBytes(caption), FromBytes(text), buttons, MainWidget());
+    QMessageBox box(icon, FromLocal(caption), FromLocal(text), buttons, MainWidget());
     switch (box.exec()) {
         case QMessageBox::Ok:
             return DialogResult::Ok;
@@ -363,7 +321,7 @@ DialogResult QtApplication::MessageBox(std::string_view text, std::string_view c
 }
 
 void QtApplication::ShowException(std::string_view message) {
-    QMessageBox::critical(MainWidget(), QApplication::applicationDisplayName(), FromBytes(message));
+    QMessageBox::critical(MainWidget(), QApplication::applicationDisplayName(), FromLocal(message));
 }
 
 }  // namespace pw::ui::qt

@@ -40,6 +40,7 @@ class QtApplication final : public framework::IApplication {
     std::unique_ptr<framework::ITimer> CreateTimer() override;
     std::unique_ptr<framework::IForm> CreateForm() override;
     framework::IForm* MainForm() const override;
+    std::unique_ptr<framework::IOpenDialog> CreateOpenDialog() override;
 
     framework::Delivery RunOnUiThread(const framework::DeliveryOwner* owner,
                                       const std::function<void()>& fn,
@@ -59,6 +60,11 @@ class QtApplication final : public framework::IApplication {
     friend class QtForm;
     void FormClosed(QtForm* form);
     void FormDestroyed(QtForm* form);
+    // The application's active form, as the toolkit the window was designed for keeps it: it
+    // changes only when another form takes over. True when form was not the active one.
+    bool FormActivated(QtForm* form);
+    // The form was hidden: showing it again activates it anew.
+    void FormLeft(QtForm* form);
     void Wake();
 
     QApplication& app_;
@@ -68,6 +74,7 @@ class QtApplication final : public framework::IApplication {
     std::atomic<bool> shuttingDown_{false};
     std::atomic<int> blockedSenders_{0};
     QtForm* mainForm_ = nullptr;
+    QtForm* activeForm_ = nullptr;
     bool minimized_ = false;  // for an application without windows
     int busyDepth_ = 0;       // our wait cursors on Qt's override stack
 };

@@ -1,15 +1,33 @@
-// The shared behaviour of the UI framework, on the Qt back end in real time (offscreen).
+// The UI framework on the Qt back end in real time (offscreen): the behaviour and control
+// scenarios every back end shares, then what only real widgets show (object names, palettes,
+// focus, mouse and keyboard input, dialogs).
 
+#include <QAbstractSpinBox>
 #include <QApplication>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDeadlineTimer>
+#include <QFileDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyleOptionSpinBox>
+#include <QToolButton>
 #include <QtTest>
 #include <chrono>
+#include <optional>
+#include <span>
+#include <stdexcept>
 #include <thread>
 
 #include "tests/framework/BehaviourScenarios.h"
+#include "tests/framework/ControlScenarios.h"
+#include "tests/support/TempDir.h"
 #include "ui/qt/QtApplication.h"
+#include "ui/qt/QtForm.h"
 
 namespace pw::test {
 namespace {
@@ -34,6 +52,89 @@ class QtHarness final : public BackendHarness {
     framework::SteadyClock clock_;
 };
 
+// Answers every message box that comes up, as a user would, and keeps what they said.
+class BoxAnswerer {
+  public:
+    BoxAnswerer() {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                texts_ << box->text();
+                box->accept();
+            }
+        });
+        timer_.start(10);
+    }
+    const QStringList& texts() const { return texts_; }
+
+  private:
+    QTimer timer_;
+    QStringList texts_;
+};
+
+// Acts on a visible top-level T as soon as it is up, as the user would on a dialog; acts again
+// until act says it is done.
+template <class T>
+class WhenShown {
+  public:
+    explicit WhenShown(std::function<bool(T&)> act) : act_(std::move(act)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* t = qobject_cast<T*>(w);
+                if (!t || !t->isVisible()) continue;
+                if (act_(*t)) timer_.stop();
+                return;
+            }
+        });
+        timer_.start(20);
+    }
+
+  private:
+    QTimer timer_;
+    std::function<bool(T&)> act_;
+};
+
+// A form of the Qt back end and its window.
+struct QtWindow {
+    ui::qt::QtApplication app{*qobject_cast<QApplication*>(QCoreApplication::instance())};
+    std::unique_ptr<framework::IForm> form = app.CreateForm();
+    QWidget& window = *dynamic_cast<ui::qt::QtForm&>(*form).widget();
+
+    template <class W>
+    W& Widget(const char* name) const {
+        auto* w = window.findChild<W*>(QString::fromLatin1(name));
+        if (!w) throw std::runtime_error(std::string("no widget ") + name);
+        return *w;
+    }
+    bool ShowAndActivate() {
+        form->Show();
+        return QTest::qWaitForWindowActive(&window);
+    }
+};
+
+// The control a focused widget belongs to (a spin field's editor is Qt's own, inside it).
+QString FocusedControl() {
+    for (QWidget* w = QApplication::focusWidget(); w; w = w->parentWidget()) {
+        const QString name = w->objectName();
+        if (!name.isEmpty() && !name.startsWith(QStringLiteral("qt_"))) return name;
+    }
+    return {};
+}
+
+QByteArray RedSquarePng() {
+    QImage image(16, 16, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+std::span<const unsigned char> Bytes(const QByteArray& b) {
+    return {reinterpret_cast<const unsigned char*>(b.constData()),
+            static_cast<std::size_t>(b.size())};
+}
+
 }  // namespace
 }  // namespace pw::test
 
@@ -53,6 +154,23 @@ class QtBehaviourTest : public QObject {
         pw::test::QtHarness harness;
         try {
             pw::test::BehaviourScenarios()[index].run(harness);
+        } catch (const pw::test::ScenarioFailure& f) {
+            QTest::qFail(f.message.c_str(), f.file.c_str(), f.line);
+        }
+    }
+
+    void controlScenarios_data() {
+        QTest::addColumn<int>("index");
+        const auto& all = pw::test::ControlScenarios();
+        for (int i = 0; i < static_cast<int>(all.size()); ++i)
+            QTest::newRow(all[i].name) << i;
+    }
+
+    void controlScenarios() {
+        QFETCH(int, index);
+        pw::test::QtHarness harness;
+        try {
+            pw::test::ControlScenarios()[index].run(harness);
         } catch (const pw::test::ScenarioFailure& f) {
             QTest::qFail(f.message.c_str(), f.file.c_str(), f.line);
         }
@@ -81,6 +199,373 @@ class QtBehaviourTest : public QObject {
             box->accept();
         });
         app.ShowException("Invalid data type for 'Duration'");
+    }
+
+    void widgetsCarryTheirNamesPlacesTooltipsAndPictures() {
+        using namespace pw::framework;
+        pw::test::QtWindow w;
+        ILabel& heading = w.form->CreateLabel("Label4");
+        heading.SetBounds(4, 12, 272, 16);
+        heading.SetCaption("<b>Complete URL</b>");
+        heading.SetFont(10, true);
+        heading.SetAlignment(TAlignment::Center);
+        IEdit& url = w.form->CreateEdit("Edit3");
+        url.SetBounds(4, 32, 496, 21);
+        IButton& open = w.form->CreateButton("SpeedButton1", true);
+        open.SetBounds(756, 32, 23, 22);
+        open.SetHint("Open web page");
+        IPanel& bar = w.form->CreatePanel("Panel1");
+        IButton& start = w.form->CreateButton("BitBtn2", false, &bar);
+        start.SetBounds(22, 19, 67, 30);
+        const QByteArray png = pw::test::RedSquarePng();
+        start.SetGlyph(pw::test::Bytes(png));
+
+        auto& label = w.Widget<QLabel>("Label4");
+        QCOMPARE(label.geometry(), QRect(4, 12, 272, 16));
+        QCOMPARE(label.text(), QString("<b>Complete URL</b>"));  // shown as written, never as HTML
+        QCOMPARE(label.textFormat(), Qt::PlainText);
+        QCOMPARE(label.font().pointSize(), 10);
+        QVERIFY(label.font().bold());
+        QVERIFY(label.alignment() & Qt::AlignHCenter);
+        QCOMPARE(w.Widget<QLineEdit>("Edit3").geometry(), QRect(4, 32, 496, 21));
+        QCOMPARE(w.Widget<QLineEdit>("Edit3").toolTip(), QString());
+
+        auto& flat = w.Widget<QToolButton>("SpeedButton1");
+        QCOMPARE(flat.geometry(), QRect(756, 32, 23, 22));
+        QCOMPARE(flat.toolTip(), QString("Open web page"));
+        QVERIFY(flat.autoRaise());
+        QCOMPARE(flat.focusPolicy(), Qt::NoFocus);
+
+        auto& button = w.Widget<QPushButton>("BitBtn2");
+        QCOMPARE(button.parentWidget(), &w.Widget<QFrame>("Panel1"));
+        QCOMPARE(button.geometry(), QRect(22, 19, 67, 30));
+        QCOMPARE(button.iconSize(), QSize(16, 16));
+        const QImage shown = button.icon().pixmap(16, 16).toImage();
+        QCOMPARE(shown.pixelColor(8, 8), QColor(Qt::red));
+        // Bytes that are no image leave the button without one, and say so.
+        const unsigned char junk[] = {'n', 'o', 't', ' ', 'p', 'n', 'g'};
+        start.SetGlyph(junk);
+        QVERIFY(!start.HasGlyph());
+        QVERIFY(button.icon().isNull());
+    }
+
+    void fieldsShowTheirColoursAndKeepTheirBytes() {
+        using namespace pw::framework;
+        pw::test::QtWindow w;
+        w.form->SetClientSize(300, 100);
+        IEdit& edit = w.form->CreateEdit("Edit4");
+        edit.SetBounds(10, 10, 174, 21);
+        IComboBox& combo = w.form->CreateComboBox("ComboBox1");
+        combo.SetBounds(10, 40, 73, 21);
+        w.form->Show();
+        auto& line = w.Widget<QLineEdit>("Edit4");
+        const QPalette system = QApplication::palette(&line);
+        const struct {
+            TColor colour;
+            QColor expected;
+        } cases[] = {{clGreen, QColor(0, 128, 0)},
+                     {clRed, QColor(255, 0, 0)},
+                     {clAmber, QColor(255, 128, 0)},
+                     {clBtnFace, system.color(QPalette::Button)},
+                     {clWindow, system.color(QPalette::Base)}};
+        for (const auto& c : cases) {
+            edit.SetColor(c.colour);
+            QCOMPARE(line.palette().color(QPalette::Base), c.expected);
+            // What the user sees: the field's fill, right of any text.
+            QCOMPARE(line.grab().toImage().pixelColor(line.width() - 6, line.height() / 2),
+                     c.expected);
+        }
+        combo.SetColor(clAmber);
+        QCOMPARE(w.Widget<QComboBox>("ComboBox1").palette().color(QPalette::Button),
+                 QColor(255, 128, 0));
+
+        // Bytes of the 8-bit code page are Latin-1 characters both ways.
+        edit.SetText("caf\xE9 \xFC");
+        QCOMPARE(line.text(), QString::fromUtf8("café ü"));
+        line.setText(QString::fromUtf8("Größe"));
+        QCOMPARE(edit.Text(), std::string("Gr\xF6\xDF") + "e");
+        // Longer than Qt's default limit of 32,767 characters.
+        const std::string longUrl = "http://example.org/?" + std::string(100000, 'q');
+        edit.SetText(longUrl);
+        QCOMPARE(edit.Text().size(), longUrl.size());
+    }
+
+    void userInputReachesTheHandlers() {
+        using namespace pw::framework;
+        pw::test::QtWindow w;
+        w.form->SetClientSize(400, 200);
+        IEdit& edit = w.form->CreateEdit("Edit3");
+        edit.SetBounds(4, 4, 200, 21);
+        edit.SetTabOrder(0);
+        IComboBox& combo = w.form->CreateComboBox("ComboBox2");
+        combo.SetBounds(4, 30, 100, 21);
+        combo.SetItems({"Absence", "Presence"});
+        combo.SetItemIndex(0);
+        combo.SetTabOrder(1);
+        ISpinEdit& spin = w.form->CreateSpinEdit("timerduration");
+        spin.SetBounds(4, 56, 60, 22);
+        spin.SetTabOrder(2);
+        ICheckBox& check = w.form->CreateCheckBox("autostart");
+        check.SetBounds(4, 84, 200, 17);
+        IButton& button = w.form->CreateButton("Button1");
+        button.SetBounds(4, 110, 105, 25);
+        IButton& flat = w.form->CreateButton("SpeedButton1", true);
+        flat.SetBounds(120, 110, 23, 22);
+        flat.SetCaption("W");
+
+        int edits = 0, choices = 0, spins = 0, ticks = 0, clicks = 0, flatClicks = 0;
+        edit.OnChange = [&] { ++edits; };
+        combo.OnChange = [&] { ++choices; };
+        spin.OnChange = [&] { ++spins; };
+        check.OnClick = [&] { ++ticks; };
+        button.OnClick = [&] { ++clicks; };
+        flat.OnClick = [&] { ++flatClicks; };
+        QVERIFY(w.ShowAndActivate());
+
+        QTest::keyClicks(&w.Widget<QLineEdit>("Edit3"), "http://a/");
+        QCOMPARE(edit.Text(), std::string("http://a/"));
+        QCOMPARE(edits, 9);
+
+        auto& comboWidget = w.Widget<QComboBox>("ComboBox2");
+        comboWidget.setFocus();
+        QTest::keyClick(&comboWidget, Qt::Key_Down);
+        QCOMPARE(combo.ItemIndex(), 1);
+        QCOMPARE(choices, 1);
+
+        // The spin field keeps any text; its arrows step the number it spells, unbounded.
+        auto& spinWidget = w.Widget<QAbstractSpinBox>("timerduration");
+        spinWidget.setFocus();
+        QCOMPARE(spin.Text(), std::string("0"));
+        spinWidget.selectAll();
+        QTest::keyClicks(&spinWidget, "abc");
+        QTest::keyClick(&spinWidget, Qt::Key_Tab);  // leaving the field keeps the text
+        QCOMPARE(spin.Text(), std::string("abc"));
+        QCOMPARE(spin.Value(), 0);
+        spinWidget.setFocus();
+        QTest::keyClick(&spinWidget, Qt::Key_Up);
+        QCOMPARE(spin.Value(), 1);
+        spin.SetValue(-5000);
+        QTest::keyClick(&spinWidget, Qt::Key_Down);
+        QCOMPARE(spin.Value(), -5001);
+        QStyleOptionSpinBox option;
+        option.initFrom(&spinWidget);
+        option.rect = spinWidget.rect();
+        option.subControls = QStyle::SC_All;
+        option.stepEnabled = QAbstractSpinBox::StepUpEnabled | QAbstractSpinBox::StepDownEnabled;
+        const QRect up = spinWidget.style()->subControlRect(QStyle::CC_SpinBox, &option,
+                                                            QStyle::SC_SpinBoxUp, &spinWidget);
+        QTest::mouseClick(&spinWidget, Qt::LeftButton, {}, up.center());
+        QCOMPARE(spin.Value(), -5000);
+        QVERIFY(spins >= 6);  // "abc" (3), Up, SetValue, Down, the arrow
+
+        QTest::mouseClick(&w.Widget<QCheckBox>("autostart"), Qt::LeftButton, {}, QPoint(8, 8));
+        QVERIFY(check.Checked());
+        QCOMPARE(ticks, 1);
+        QTest::mouseClick(&w.Widget<QPushButton>("Button1"), Qt::LeftButton);
+        QCOMPARE(clicks, 1);
+        QTest::mouseClick(&w.Widget<QToolButton>("SpeedButton1"), Qt::LeftButton);
+        QCOMPARE(flatClicks, 1);
+        button.SetEnabled(false);
+        QTest::mouseClick(&w.Widget<QPushButton>("Button1"), Qt::LeftButton);
+        QCOMPARE(clicks, 1);
+    }
+
+    void tabWalksTheFocusOrder() {
+        using namespace pw::framework;
+        pw::test::QtWindow w;
+        w.form->SetClientSize(500, 300);
+        // Built out of order; a panel with a place takes its children there, a panel without
+        // one leaves them to their own numbers.
+        IEdit& search = w.form->CreateEdit("Edit4");
+        search.SetBounds(4, 4, 100, 21);
+        search.SetTabOrder(3);
+        ISpinEdit& minutes = w.form->CreateSpinEdit("timerduration");
+        minutes.SetBounds(110, 4, 50, 22);
+        minutes.SetTabOrder(0);
+        IComboBox& logic = w.form->CreateComboBox("ComboBox2");
+        logic.SetBounds(170, 4, 75, 21);
+        logic.SetTabOrder(2);
+        IEdit& working = w.form->CreateEdit("Edit1");  // no place: reachable by a click only
+        working.SetBounds(4, 30, 100, 21);
+        IButton& open = w.form->CreateButton("SpeedButton1", true);
+        open.SetBounds(110, 30, 23, 22);
+        open.SetTabOrder(4);  // flat buttons take no focus whatever their number
+        IPanel& settings = w.form->CreatePanel("settings");
+        settings.SetBounds(0, 60, 500, 40);
+        settings.SetTabOrder(1);
+        ICheckBox& startmin = w.form->CreateCheckBox("startmin", &settings);
+        startmin.SetBounds(100, 4, 90, 17);
+        startmin.SetTabOrder(1);
+        ICheckBox& autostart = w.form->CreateCheckBox("autostart", &settings);
+        autostart.SetBounds(4, 4, 90, 17);
+        autostart.SetTabOrder(0);
+        IPanel& bar = w.form->CreatePanel("Panel1");
+        bar.DockBottom(60);
+        IButton& start = w.form->CreateButton("BitBtn2", false, &bar);
+        start.SetBounds(22, 19, 67, 30);
+        start.SetTabOrder(5);
+        IButton& stop = w.form->CreateButton("BitBtn3", false, &bar);  // no place
+        stop.SetBounds(128, 19, 67, 30);
+        QVERIFY(w.ShowAndActivate());
+
+        QCOMPARE(pw::test::FocusedControl(), QString("timerduration"));
+        QStringList walk;
+        for (int i = 0; i < 7; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            walk << pw::test::FocusedControl();
+        }
+        QCOMPARE(walk, QStringList({"autostart", "startmin", "ComboBox2", "Edit4", "BitBtn2",
+                                    "timerduration", "autostart"}));
+        QCOMPARE(w.Widget<QToolButton>("SpeedButton1").focusPolicy(), Qt::NoFocus);
+        QCOMPARE(w.Widget<QPushButton>("BitBtn3").focusPolicy(), Qt::NoFocus);
+        QTest::mouseClick(&w.Widget<QLineEdit>("Edit1"), Qt::LeftButton);
+        QCOMPARE(pw::test::FocusedControl(), QString("Edit1"));
+    }
+
+    void bottomPanelsFollowTheWindowAndHiddenOnesGiveWay() {
+        using namespace pw::framework;
+        pw::test::QtWindow w;
+        w.form->SetClientSize(784, 700);
+        IPanel& bar = w.form->CreatePanel("Panel1");
+        bar.DockBottom(60);
+        IPanel& work = w.form->CreatePanel("workpanel");
+        work.DockBottom(72);
+        work.SetVisible(false);
+        QVERIFY(w.ShowAndActivate());
+        auto& barFrame = w.Widget<QFrame>("Panel1");
+        auto& workFrame = w.Widget<QFrame>("workpanel");
+        QCOMPARE(barFrame.geometry(), QRect(0, 640, 784, 60));
+
+        // As the user drags the frame.
+        w.window.resize(900, 500);
+        QCOMPARE(barFrame.geometry(), QRect(0, 440, 900, 60));
+        work.SetVisible(true);
+        QCOMPARE(workFrame.geometry(), QRect(0, 368, 900, 72));
+        QVERIFY(workFrame.isVisible());
+        work.SetVisible(false);
+        bar.SetBounds(0, 0, 10, 80);  // a docked panel keeps only its new height
+        QCOMPARE(barFrame.geometry(), QRect(0, 420, 900, 80));
+    }
+
+    void theFormNotifiesResizeActivationAndClose() {
+        using namespace pw::framework;
+        pw::test::QtWindow w;
+        int resizes = 0, activations = 0, closes = 0, widthSeen = 0;
+        w.form->OnResize = [&] {
+            ++resizes;
+            widthSeen = w.form->ClientWidth();
+        };
+        w.form->OnActivate = [&] { ++activations; };
+        w.form->OnClose = [&] { ++closes; };
+        w.form->SetClientSize(784, 700);
+        w.form->SetPosition(306, 150);
+        w.form->SetStayOnTop(true);
+        QVERIFY(w.window.windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(w.ShowAndActivate());
+        QCOMPARE(activations, 1);
+        resizes = 0;
+        w.window.resize(884, 700);
+        QTRY_COMPARE(resizes, 1);
+        QCOMPARE(widthSeen, 884);
+
+        // Repaint paints before it returns, with no message served.
+        struct PaintCounter final : QObject {
+            int paints = 0;
+            bool eventFilter(QObject*, QEvent* e) override {
+                if (e->type() == QEvent::Paint) ++paints;
+                return false;
+            }
+        } counter;
+        w.window.installEventFilter(&counter);
+        w.form->Repaint();
+        QVERIFY(counter.paints >= 1);
+        w.window.removeEventFilter(&counter);
+
+        // A message box over the form is no new activation of it; another form taking over and
+        // handing back is.
+        {
+            pw::test::BoxAnswerer answerer;
+            w.app.MessageBox("Saved", "Pagewarden", mb::kOk);
+            QCOMPARE(answerer.texts(), QStringList({"Saved"}));
+        }
+        w.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w.window));
+        QCOMPARE(activations, 1);
+        std::unique_ptr<IForm> other = w.app.CreateForm();
+        auto& otherWindow = *dynamic_cast<pw::ui::qt::QtForm&>(*other).widget();
+        other->Show();
+        QVERIFY(QTest::qWaitForWindowActive(&otherWindow));
+        w.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w.window));
+        QCOMPARE(activations, 2);
+
+        w.form->Close();
+        QCOMPARE(closes, 1);
+        QVERIFY(!w.form->Visible());
+        QVERIFY(w.app.Terminated());  // the first form is the main form
+    }
+
+    void anExceptionInAHandlerIsShownAndTheProgramGoesOn() {
+        using namespace pw::framework;
+        pw::test::QtWindow w;
+        w.form->SetClientSize(300, 100);
+        IButton& button = w.form->CreateButton("BitBtn4");
+        button.SetBounds(4, 4, 75, 25);
+        IEdit& edit = w.form->CreateEdit("Edit3");
+        edit.SetBounds(4, 40, 200, 21);
+        int clicks = 0;
+        button.OnClick = [&] {
+            if (++clicks == 1) throw std::runtime_error("Invalid data type for 'URL3'");
+        };
+        edit.OnChange = [] { throw std::runtime_error("change"); };
+        w.form->OnResize = [] { throw std::runtime_error("resize"); };
+        std::unique_ptr<ITimer> timer = w.app.CreateTimer();
+        timer->SetInterval(20);
+        timer->OnTimer = [&] {
+            timer->SetEnabled(false);
+            throw std::runtime_error("tick");
+        };
+        w.app.Post([] { throw std::runtime_error("posted"); });
+
+        pw::test::BoxAnswerer answerer;
+        QVERIFY(w.ShowAndActivate());
+        QTest::mouseClick(&w.Widget<QPushButton>("BitBtn4"), Qt::LeftButton);
+        QTest::mouseClick(&w.Widget<QPushButton>("BitBtn4"), Qt::LeftButton);
+        QCOMPARE(clicks, 2);  // the program went on
+        QTest::keyClicks(&w.Widget<QLineEdit>("Edit3"), "x");
+        QCOMPARE(edit.Text(), std::string("x"));
+        QTRY_VERIFY(answerer.texts().contains("tick"));
+        for (const char* text : {"Invalid data type for 'URL3'", "change", "resize", "posted"})
+            QVERIFY2(answerer.texts().contains(text), text);
+    }
+
+    void theOpenDialogFiltersAndReturnsThePath() {
+        pw::test::QtWindow w;
+        pw::test::TempDir dir;
+        const std::string wave = dir.Write("alarm.wav", "RIFF");
+        std::unique_ptr<pw::framework::IOpenDialog> dialog = w.app.CreateOpenDialog();
+        dialog->SetFilter("Sounds|*.wav|All files|*.wav;*.txt");
+
+        QStringList filters;
+        {
+            pw::test::WhenShown<QFileDialog> choose([&](QFileDialog& fd) {
+                filters = fd.nameFilters();
+                // As the user types it (selectFile leaves a focused name field alone).
+                auto* name = fd.findChild<QLineEdit*>("fileNameEdit");
+                if (!name) return false;
+                name->setText(QString::fromStdString(wave));
+                QMetaObject::invokeMethod(&fd, "accept", Qt::QueuedConnection);
+                return true;
+            });
+            QCOMPARE(dialog->Execute(), std::optional<std::string>(wave));
+        }
+        QCOMPARE(filters, QStringList({"Sounds (*.wav)", "All files (*.wav *.txt)"}));
+
+        pw::test::WhenShown<QFileDialog> cancel([](QFileDialog& fd) {
+            QMetaObject::invokeMethod(&fd, "reject", Qt::QueuedConnection);
+            return true;
+        });
+        QCOMPARE(dialog->Execute(), std::optional<std::string>());
     }
 };
 
