@@ -1,0 +1,150 @@
+// The window's settings in the real registry store: first run, Save and restart, the value kinds,
+// values of the wrong kind, refused writes and what closing keeps.
+
+#include "sound/AlarmWave.h"
+#include "tests/monitor/Unit1Fixture.h"
+
+namespace pw::monitor::test {
+namespace {
+
+using platform::RegType;
+using platform::RegValue;
+
+bool SameBytes(std::span<const unsigned char> a, std::span<const unsigned char> b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end());
+}
+
+TEST_F(WindowTest, TheFirstRunShowsTheDefaultsAndCreatesTheKey) {
+    for (int k = 1; k <= TForm1::kRowCount; ++k) {
+        EXPECT_EQ(form->UrlField(k).Text(), "");
+        EXPECT_EQ(form->SearchField(k).Text(), "");
+        EXPECT_EQ(form->LogicSelector(k).ItemIndex(), 0) << k;
+        EXPECT_EQ(form->SearchField(k).Color(), clBtnFace);
+    }
+    EXPECT_EQ(form->timerduration.Value(), 60);
+    EXPECT_EQ(form->alarmrepeat.Value(), 10);
+    EXPECT_FALSE(form->autostart.Checked());
+    EXPECT_FALSE(form->startmin.Checked());
+    EXPECT_TRUE(form->firstshow);
+    EXPECT_TRUE(SameBytes(form->zcWavePlayer1.Wave().Bytes(), sound::BuiltInAlarmWave()));
+    EXPECT_TRUE(ErrorBoxes().empty());
+    EXPECT_EQ(os.registry.OpenKey(platform::RegRoot::CurrentUser, kSettingsKey, false),
+              platform::RegStatus::Ok);
+}
+
+TEST_F(WindowTest, SaveStoresEveryValueByKindAndARestartReadsThemBack) {
+    Watch(1, "http://a.example/", "alpha", 1);
+    Watch(3, "http://c.example/", "gamma \xe9", 0);
+    form->LogicSelector(2).SetItemIndex(-1);
+    form->timerduration.SetValue(15);
+    form->alarmrepeat.SetValue(30);
+    form->autostart.SetChecked(true);
+    form->soundfile = dir / "gone.wav";  // no longer there
+    form->BitBtn4.Click();
+    ASSERT_TRUE(ErrorBoxes().empty()) << ErrorBoxes()[0];
+
+    EXPECT_EQ(Stored("URLs", "URL1"), RegValue::Text("http://a.example/"));
+    EXPECT_EQ(Stored("URLs", "URL2"), RegValue::Text(""));
+    EXPECT_EQ(Stored("Search", "Search3"), RegValue::Text("gamma \xe9"));
+    EXPECT_EQ(Stored("Logic", "logic1"), RegValue::Dword(1));
+    EXPECT_EQ(Stored("Logic", "logic2"), RegValue::Dword(0xFFFFFFFF));
+    EXPECT_EQ(Stored("Timer", "Duration"), RegValue::Dword(15));
+    EXPECT_EQ(Stored("Timer", "Alarmrepeat"), RegValue::Dword(30));
+    EXPECT_EQ(Stored("Startup", "Autostart"), RegValue::Text("1"));
+    EXPECT_EQ(Stored("Startup", "Minimised"), RegValue::Text("0"));
+
+    Restart();
+    EXPECT_EQ(form->UrlField(1).Text(), "http://a.example/");
+    EXPECT_EQ(form->LogicSelector(1).ItemIndex(), 1);
+    EXPECT_EQ(form->LogicSelector(2).ItemIndex(), -1);
+    EXPECT_EQ(form->SearchField(3).Text(), "gamma \xe9");
+    EXPECT_EQ(form->timerduration.Value(), 15);
+    EXPECT_EQ(form->alarmrepeat.Value(), 10);  // not restored
+    EXPECT_TRUE(form->autostart.Checked());
+    // The missing wave leaves the built-in sound; its name is kept for the next Save.
+    EXPECT_EQ(form->soundfile, dir / "gone.wav");
+    EXPECT_TRUE(SameBytes(form->zcWavePlayer1.Wave().Bytes(), sound::BuiltInAlarmWave()));
+    form->BitBtn4Click();
+    EXPECT_EQ(Stored("Alarm", "filename"), RegValue::Text(dir / "gone.wav"));
+}
+
+TEST_F(WindowTest, AHandEditedStoreIsReadByTheKindOfEachValue) {
+    Store("Logic", "logic3", RegValue::Text("1"));
+    Store("Logic", "logic4", RegValue::Text("one"));
+    Store("Logic", "logic5", RegValue::Dword(5));
+    Store("Timer", "Duration", RegValue::Text(" 15 "));
+    Store("Startup", "Minimised", RegValue::Dword(7));
+    Store("Alarm", "filename", RegValue::Text(dir.Write("bell.wav", "RIFFbell")));
+    Restart();
+    EXPECT_EQ(form->LogicSelector(3).ItemIndex(), 1);
+    EXPECT_EQ(form->LogicSelector(4).ItemIndex(), 0);
+    EXPECT_EQ(form->LogicSelector(5).ItemIndex(), -1);
+    EXPECT_EQ(form->timerduration.Value(), 15);
+    EXPECT_TRUE(form->startmin.Checked());
+    const auto wave = form->zcWavePlayer1.Wave().Bytes();
+    EXPECT_EQ(std::string(wave.begin(), wave.end()), "RIFFbell");
+    // An integer stored as text stays text.
+    form->BitBtn4Click();
+    EXPECT_EQ(Stored("Logic", "logic3"), RegValue::Text("1"));
+    EXPECT_EQ(Stored("Logic", "logic4"), RegValue::Text("0"));
+    EXPECT_EQ(Stored("Logic", "logic5"), RegValue::Dword(0xFFFFFFFF));
+    EXPECT_EQ(Stored("Timer", "Duration"), RegValue::Text("15"));
+
+    // A value of the wrong kind stops the load there; the window comes up all the same.
+    Store("URLs", "URL1", RegValue::Text("http://a.example/"));
+    Store("URLs", "URL2", RegValue::Binary("\x01\x02"));
+    Restart();
+    EXPECT_EQ(ErrorBoxes(), (std::vector<std::string>{"Invalid data type for 'URL2'"}));
+    EXPECT_EQ(form->UrlField(1).Text(), "http://a.example/");
+    EXPECT_EQ(form->LogicSelector(4).ItemIndex(), 1);  // design time: not read
+    EXPECT_EQ(form->timerduration.Value(), 60);
+    EXPECT_TRUE(form->firstshow);
+
+    Store("Startup", "Autostart", RegValue::Binary("x"));
+    Restart();
+    EXPECT_EQ(ErrorBoxes(), (std::vector<std::string>{"Invalid data type for 'Autostart'"}));
+    EXPECT_FALSE(form->firstshow);
+}
+
+TEST_F(WindowTest, RefusedWritesRaiseTheStoresMessages) {
+    form->UrlField(1).SetText("http://a.example/");
+    form->BitBtn4Click();
+    form->UrlField(1).SetText("http://b.example/");
+    form->UrlField(2).SetText(std::string(platform::kRegMaxValueBytes + 1, 'x'));
+    form->BitBtn4.Click();
+    EXPECT_EQ(ErrorBoxes(), (std::vector<std::string>{"Failed to set data for 'URL2'"}));
+    EXPECT_EQ(Stored("URLs", "URL1"), RegValue::Text("http://b.example/"));  // written before
+
+    // A config folder that cannot exist: no section can be created.
+    const std::string blocked = dir.Write("blocked", "");
+    platform::posix::PosixOs badPosix{{blocked, [](const std::string&) {}}};
+    platform::Os badOs{badPosix.os().registry, badPosix.os().files, shell, badPosix.os().system};
+    TForm1 other({*app, badOs, internet, sound, env});
+    EXPECT_THROW(
+        {
+            try {
+                other.BitBtn4Click();
+            } catch (const std::exception& e) {
+                EXPECT_STREQ(e.what(), "Failed to create key URLs");
+                throw;
+            }
+        },
+        std::runtime_error);
+}
+
+TEST_F(WindowTest, ClosingKeepsTheStartupOptionsButNothingElseUnsaved) {
+    form->UrlField(1).SetText("http://old.example/");
+    form->BitBtn4Click();
+    form->UrlField(1).SetText("http://new.example/");
+    form->startmin.SetChecked(true);
+    form->BitBtn1Click();
+
+    Restart();
+    EXPECT_EQ(form->UrlField(1).Text(), "http://old.example/");
+    EXPECT_TRUE(form->startmin.Checked());
+    Window().Show();
+    EXPECT_TRUE(app->IsMinimized());
+}
+
+}  // namespace
+}  // namespace pw::monitor::test
