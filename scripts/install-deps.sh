@@ -13,6 +13,8 @@ PACKAGES=(
   libbenchmark-dev curl                    # benchmarks (curl is the baseline)
   xvfb xauth                               # a display for the window where there is none
   xdg-utils shared-mime-info               # opening pages and documents
+  groff                                    # the user guide (man page to PDF)
+  nginx                                    # the pass benchmark's web server
 )
 
 missing=()
