@@ -1,0 +1,120 @@
+// The watch window on the Qt back end: its widgets stand where the design puts them, and a real
+// click on "Start" checks the pages of a local server and colours the rows.
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include "monitor/Unit1.h"
+#include "platform/posix/CurlInternet.h"
+#include "platform/posix/PosixOs.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/net/HttpTestServer.h"
+#include "ui/qt/QtApplication.h"
+#include "ui/qt/QtForm.h"
+
+namespace {
+
+using namespace pw;
+
+class SilentSound final : public platform::ISound {
+  public:
+    bool PlayWave(std::span<const unsigned char> image, std::uint32_t) override {
+        if (image.data()) ++plays;
+        return true;
+    }
+    int plays = 0;
+};
+
+// One window with everything it stands on.
+struct Window {
+    ui::qt::QtApplication app{*qobject_cast<QApplication*>(QCoreApplication::instance())};
+    test::TempDir dir;
+    platform::posix::PosixOs os{{dir.path() / "config", [](const std::string&) {}}};
+    platform::posix::CurlInternet internet;
+    SilentSound sound;
+    TkxEnvironment env{os.os()};
+    monitor::TForm1 form{{app, os.os(), internet, sound, env}};
+
+    QWidget* Widget() { return static_cast<ui::qt::QtForm&>(form.Form()).widget(); }
+    template <class W>
+    W* Find(const std::string& name) {
+        return Widget()->findChild<W*>(QString::fromStdString(name));
+    }
+};
+
+}  // namespace
+
+class QtWindowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void everyRowStandsWhereTheDesignPutsIt() {
+        Window w;
+        w.form.Form().Show();
+        QCOMPARE(w.Widget()->windowTitle(), QString("Pagewarden"));
+        QVERIFY(w.Widget()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        for (int k = 1; k <= monitor::TForm1::kRowCount; ++k) {
+            const int y = 32 + 24 * (k - 1);
+            auto* url = w.Find<QLineEdit>("Edit" + std::to_string(2 * k + 1));
+            auto* logic = w.Find<QComboBox>("ComboBox" + std::to_string(k + 1));
+            auto* search = w.Find<QLineEdit>("Edit" + std::to_string(2 * k + 2));
+            auto* open = w.Find<QToolButton>("SpeedButton" + std::to_string(k));
+            QVERIFY(url && logic && search && open);
+            QCOMPARE(url->geometry(), QRect(4, y, 496, 21));
+            QCOMPARE(logic->geometry(), QRect(504, y, 75, 21));
+            QCOMPARE(search->geometry(), QRect(580, y, 174, 21));
+            QCOMPARE(open->geometry(), QRect(756, y, 23, 22));
+            QCOMPARE(logic->currentText(), QString("Absence"));
+            QCOMPARE(open->toolTip(), QString("Open web page"));
+            QVERIFY(search->toolTip().isEmpty());
+        }
+        auto* exit = w.Find<QPushButton>("BitBtn1");
+        QVERIFY(exit);
+        QCOMPARE(exit->text(), QString("Exit"));
+        QCOMPARE(exit->toolTip(), QString("Exit the program"));
+        QVERIFY(!exit->icon().isNull());
+        QVERIFY(w.Find<QPushButton>("BitBtn2")->toolTip().isEmpty());
+        QVERIFY(!w.Find<QPushButton>("BitBtn3")->isEnabled());
+    }
+
+    void startChecksThePagesAndColoursTheRows() {
+        test::HttpTestServer server;
+        server.Http().Get("/shop", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("<p>in stock</p>", "text/html");
+        });
+        server.Start();
+
+        Window w;
+        w.form.Form().Show();
+        const struct {
+            std::string path;
+            std::string text;
+            int logic;
+        } rows[] = {{"/shop", "in stock", 0}, {"/shop", "sold out", 0}, {"/gone", "x", 1}};
+        for (int k = 1; k <= 3; ++k) {
+            w.form.UrlField(k).SetText(server.Url(rows[k - 1].path));
+            w.form.SearchField(k).SetText(rows[k - 1].text);
+            w.form.LogicSelector(k).SetItemIndex(rows[k - 1].logic);
+        }
+        // The pass runs inside the click: each Fetch waits while Qt keeps serving events.
+        QTest::mouseClick(w.Find<QPushButton>("BitBtn2"), Qt::LeftButton);
+
+        QCOMPARE(w.form.SearchField(1).Color(), framework::clGreen);
+        QCOMPARE(w.form.SearchField(2).Color(), framework::clRed);
+        QCOMPARE(w.form.SearchField(3).Color(), framework::clAmber);
+        QCOMPARE(w.form.RowFailure(3), std::string("HTTP 404"));
+        // What the user sees is the widget's own background.
+        auto* row2 = w.Find<QLineEdit>("Edit6");
+        QCOMPARE(row2->palette().color(QPalette::Base), QColor(255, 0, 0));
+        QVERIFY(w.sound.plays >= 1);
+        QVERIFY(!w.Find<QPushButton>("BitBtn2")->isEnabled());
+        QVERIFY(w.Find<QPushButton>("BitBtn3")->isEnabled());
+    }
+};
+
+QTEST_MAIN(QtWindowTest)
+#include "QtWindowTest.moc"
