@@ -141,10 +141,21 @@ std::span<const unsigned char> Bytes(const QByteArray& b) {
 class QtBehaviourTest : public QObject {
     Q_OBJECT
 
+    static const std::vector<pw::test::Scenario>& AllScenarios() {
+        static const std::vector<pw::test::Scenario> all = [] {
+            std::vector<pw::test::Scenario> v = pw::test::BehaviourScenarios();
+            const auto& controls = pw::test::ControlScenarios();
+            v.insert(v.end(), controls.begin(), controls.end());
+            return v;
+        }();
+        return all;
+    }
+
   private slots:
+    // The behaviour and control scenarios that every back end must pass.
     void scenarios_data() {
         QTest::addColumn<int>("index");
-        const auto& all = pw::test::BehaviourScenarios();
+        const auto& all = AllScenarios();
         for (int i = 0; i < static_cast<int>(all.size()); ++i)
             QTest::newRow(all[i].name) << i;
     }
@@ -153,24 +164,7 @@ class QtBehaviourTest : public QObject {
         QFETCH(int, index);
         pw::test::QtHarness harness;
         try {
-            pw::test::BehaviourScenarios()[index].run(harness);
-        } catch (const pw::test::ScenarioFailure& f) {
-            QTest::qFail(f.message.c_str(), f.file.c_str(), f.line);
-        }
-    }
-
-    void controlScenarios_data() {
-        QTest::addColumn<int>("index");
-        const auto& all = pw::test::ControlScenarios();
-        for (int i = 0; i < static_cast<int>(all.size()); ++i)
-            QTest::newRow(all[i].name) << i;
-    }
-
-    void controlScenarios() {
-        QFETCH(int, index);
-        pw::test::QtHarness harness;
-        try {
-            pw::test::ControlScenarios()[index].run(harness);
+            AllScenarios()[index].run(harness);
         } catch (const pw::test::ScenarioFailure& f) {
             QTest::qFail(f.message.c_str(), f.file.c_str(), f.line);
         }
