@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "framework/Clock.h"
 #include "framework/Dialogs.h"
 #include "framework/Form.h"
 #include "framework/Signal.h"
@@ -46,6 +47,8 @@ class IApplication {
     virtual ~IApplication() = default;
 
     virtual bool IsUiThread() const = 0;
+    // The time the application's timers run on; any thread may read it.
+    virtual IClock& Clock() const = 0;
 
     // Runs every message that is pending now (timers due, posts, deliveries) and returns.
     virtual void ProcessMessages() = 0;

@@ -9,13 +9,15 @@
 
 namespace pw::http {
 
+using Outcome = TkxHTTPOutcome;
+
 TkxCustomHTTP::TkxCustomHTTP(framework::IApplication& app, platform::Os& os,
                              platform::IInternet& internet)
     : app_(app),
       os_(os),
       internet_(internet),
       thread_(std::make_unique<TkxCustomThread>(app, *this)) {
-    thread_->SetOnException([this] { RaiseAnyError(); });
+    thread_->SetOnException([this] { Raise(OnAnyError); });
     thread_->OnWaitTimeoutExpired = [this](TkxCustomThread&, bool& terminate) {
         WaitTimeoutExpired(terminate);
     };
@@ -45,26 +47,10 @@ std::int32_t TkxCustomHTTP::StatusCode() const {
 
 std::shared_ptr<TkxCustomHTTP::Transfer> TkxCustomHTTP::NewTransfer() const {
     auto t = std::make_shared<Transfer>();
-    t->url = URL;
-    t->username = Username;
-    t->password = Password;
-    t->agent = Agent;
-    t->acceptTypes = AcceptTypes;
-    t->referer = Referer;
-    t->postData = POSTData;
-    t->outputFileName = OutputFileName;
+    t->props = *this;
+    t->login = *this;
     for (int i = 0; i < addHeaders_.Count(); ++i)
         t->addHeadersText += addHeaders_[i] + "\r\n";
-    t->proxy = Proxy;
-    t->range = Range;
-    t->timeouts = Timeouts;
-    t->cacheOptions = CacheOptions;
-    t->internetOptions = InternetOptions;
-    t->outputFileAttributes = OutputFileAttributes;
-    t->requestMethod = RequestMethod;
-    t->showGoOnlineMessage = ShowGoOnlineMessage;
-    t->workOffline = WorkOffline;
-    t->maxBodySize = MaxBodySize;
     t->bufferSize = static_cast<std::size_t>(transferBufferSize_);
     t->hasHeaderInfo = static_cast<bool>(OnHeaderInfo);
     t->hasProgress = static_cast<bool>(OnProgress);
@@ -84,9 +70,11 @@ bool TkxCustomHTTP::Fetch(bool ForceWait) {
     failureReason_.clear();
 
     // A worker still running here has delivered its final event already (a handler released
-    // the transfer and fetches again): it is stopped at once and ends on its own.
-    if (thread_->IsRunning() && runTransfer_) runTransfer_->cancel->Cancel();
+    // the transfer and fetches again): it is stopped at once and ends on its own. Stopped first,
+    // then woken, so that it cannot mistake the wake-up for the end of its body.
+    const bool stillRunning = thread_->IsRunning() && runTransfer_;
     thread_->StopNow();
+    if (stillRunning) runTransfer_->cancel->Cancel();
 
     auto t = NewTransfer();
     current_ = t;
@@ -108,31 +96,47 @@ bool TkxCustomHTTP::Fetch(bool ForceWait) {
 }
 
 void TkxCustomHTTP::WaitTimeoutExpired(bool& TerminateThread) {
-    if (OnWaitTimeoutExpired && !Destroying()) OnWaitTimeoutExpired(*this, TerminateThread);
-    // The worker is about to be stopped at once: wake it from wherever it blocks.
-    if (TerminateThread && runTransfer_) runTransfer_->cancel->Cancel();
+    Raise(OnWaitTimeoutExpired, TerminateThread);
+    // The worker is about to be stopped at once: mark it stopped, then wake it from wherever it
+    // blocks.
+    if (TerminateThread && runTransfer_) {
+        runTransfer_->abortRequested = true;
+        runTransfer_->cancel->Cancel();
+    }
 }
 
 void TkxCustomHTTP::Abort(bool DeleteOutputFile, bool Immediately) {
     assert(app_.IsUiThread());
-    if (!IsRunning() || !runTransfer_) return;
+    if (!runTransfer_) return;
     std::shared_ptr<Transfer> t = runTransfer_;
+    // Once the completion step has begun, the run is over: a handler's abort changes nothing.
+    if (t->completing) return;
+    const bool running = IsRunning();
+    // A worker resumed a moment ago that has not begun its work cannot be asked: it would end
+    // without a word and leave the component busy. It is stopped at once instead.
+    const bool starting = !running && thread_->InRun() && IsCurrent(*t);
+    if (!running && !starting) return;
     t->deleteOnAbort = DeleteOutputFile;
-    t->cancel->Cancel();
-    if (!Immediately) {
-        // The worker notices at its next check (the cancel wakes it) and cleans up itself.
+    // The stop is marked before the worker is woken: a worker woken from a read must never take
+    // the wake-up for the end of the body.
+    t->abortRequested = true;
+    if (!Immediately && running) {
+        // The worker notices at its next check and cleans up itself; should it have finished
+        // already, the completion step does.
         thread_->RequestStop();
+        t->cancel->Cancel();
         return;
     }
     thread_->StopNow();
+    t->cancel->Cancel();
     Detach(*t);
     if (DeleteOutputFile && t->outputFileOpen) {
         std::error_code ec;
-        std::filesystem::remove(t->outputFileName, ec);
+        std::filesystem::remove(t->props.OutputFileName, ec);
         t->deletedByUi = true;
     }
     failureReason_ = "aborted";
-    if (OnAborted && !Destroying()) OnAborted(*this);
+    Raise(OnAborted);
 }
 
 void TkxCustomHTTP::ReleaseTransfer() {
@@ -163,10 +167,10 @@ void TkxCustomHTTP::ReleaseTransferOf(Transfer& t) {
         t.buffer = {};
         if (t.stream) {
             t.stream.reset();
+            const TkxOutputFileAttributes& attributes = t.props.OutputFileAttributes;
             if (t.outputFileOpen) {
-                if (!(t.outputFileAttributes.Incomplete == TkxFileAttributes{atrArchive}))
-                    SetFileAttributeSet(os_.files, t.outputFileName,
-                                        t.outputFileAttributes.Incomplete);
+                if (!(attributes.Incomplete == TkxFileAttributes{atrArchive}))
+                    SetFileAttributeSet(os_.files, t.props.OutputFileName, attributes.Incomplete);
                 t.outputFileOpen = false;
             }
         }
@@ -178,73 +182,85 @@ void TkxCustomHTTP::ReleaseTransferOf(Transfer& t) {
     }
 }
 
-void TkxCustomHTTP::RaiseAnyError() {
-    if (OnAnyError && !Destroying()) OnAnyError(*this);
+void TkxCustomHTTP::AbortCleanupOnUi(Transfer& t) {
+    // The worker finished its run after the abort was asked for but before it looked: the abort
+    // still wins, and nothing else is reported.
+    const bool fileWasOpen = t.outputFileOpen;
+    ReleaseTransferOf(t);
+    if (fileWasOpen && t.deleteOnAbort) {
+        std::error_code ec;
+        std::filesystem::remove(t.props.OutputFileName, ec);
+    }
+    failureReason_ = "aborted";
+    Raise(OnAborted);
 }
 
 void TkxCustomHTTP::Complete(const std::shared_ptr<Transfer>& tp) {
     Transfer& t = *tp;
-    if (t.aborted) return;  // the abort cleanup has run instead
+    if (t.result.outcome == Outcome::Aborted) return;  // the abort cleanup has run instead
     const DeliveryScope scope(*this);
+    t.completing = true;
 
     // An exception escaping a handler ends the step, but the component goes back to idle first:
     // the next Fetch must be accepted.
     try {
         t.CloseHandles();
+        if (t.abortRequested) {
+            AbortCleanupOnUi(t);
+            return;
+        }
         if (t.stream) t.stream->SetPosition(0);
         if (IsCurrent(t)) active_ = false;
-
-        if (!t.continueFlag) {
-            ReleaseTransferOf(t);
-            if (OnDoneInterrupted && !Destroying()) OnDoneInterrupted(*this);
-            return;
-        }
-
-        const bool succeeded = t.success && t.finished && !t.bodyTooLarge;
-        if (succeeded) {
-            framework::TStream* stream = t.stream.get();
-            if (t.outputFileOpen) {
-                ReleaseTransferOf(t);
-                if (!(t.outputFileAttributes.Complete == t.outputFileAttributes.Incomplete))
-                    SetFileAttributeSet(os_.files, t.outputFileName,
-                                        t.outputFileAttributes.Complete);
-                stream = nullptr;
-            }
-            if (OnDone && !Destroying()) OnDone(*this, t.contentType, t.bytesRead, stream);
-            ReleaseTransferOf(t);
-            return;
-        }
-
-        // A memory stream sized beforehand holds only what arrived.
-        if (t.stream && !t.outputFileOpen && t.stream->Size() > t.bytesRead)
-            t.stream->SetSize(t.bytesRead);
-        const std::int32_t status = t.statusCode;
-        if (t.outputFileError) {
-            failureReason_ = "cannot create the output file";
-            RaiseAnyError();
-            if (OnOutputFileError && !Destroying()) OnOutputFileError(*this);
-        } else {
-            if (status == 200 || status == 206) {
-                failureReason_ =
-                    t.bodyTooLarge ? "body larger than " + std::to_string(t.maxBodySize) + " bytes"
-                                   : "connection lost: " + std::to_string(t.bytesRead) + " of " +
-                                         std::to_string(t.contentLength) + " bytes";
-                if (OnConnLost && !Destroying())
-                    OnConnLost(*this, t.contentType, t.contentLength, t.bytesRead, t.stream.get());
-            } else if (status == -1) {
-                failureReason_ = t.malformedUrl ? "malformed URL" : "host unreachable";
-                if (OnHostUnreachable && !Destroying()) OnHostUnreachable(*this);
-            } else {
-                failureReason_ = "HTTP " + std::to_string(status);
-                if (OnHTTPError && !Destroying()) OnHTTPError(*this, status, t.stream.get());
-            }
-            RaiseAnyError();
-        }
+        RaiseOutcome(t);
         ReleaseTransferOf(t);
     } catch (...) {
         ReleaseTransferOf(t);
         throw;
     }
+}
+
+void TkxCustomHTTP::RaiseOutcome(Transfer& t) {
+    const std::int32_t status = t.statusCode;
+    failureReason_ = t.result.reason;
+    switch (t.result.outcome) {
+        case Outcome::Interrupted:
+            ReleaseTransferOf(t);
+            Raise(OnDoneInterrupted);
+            return;
+        case Outcome::Done: {
+            framework::TStream* stream = t.stream.get();
+            const TkxOutputFileAttributes& attributes = t.props.OutputFileAttributes;
+            if (t.outputFileOpen) {
+                ReleaseTransferOf(t);
+                if (!(attributes.Complete == attributes.Incomplete))
+                    SetFileAttributeSet(os_.files, t.props.OutputFileName, attributes.Complete);
+                stream = nullptr;
+            }
+            Raise(OnDone, t.contentType, t.bytesRead, stream);
+            return;
+        }
+        case Outcome::OutputFileError:
+            Raise(OnAnyError);
+            Raise(OnOutputFileError);
+            return;
+        case Outcome::ConnLost:
+            // A memory stream sized beforehand holds only what arrived.
+            if (t.stream && !t.outputFileOpen && t.stream->Size() > t.bytesRead)
+                t.stream->SetSize(t.bytesRead);
+            Raise(OnConnLost, t.contentType, t.contentLength, t.bytesRead, t.stream.get());
+            break;
+        case Outcome::HostUnreachable:
+            Raise(OnHostUnreachable);
+            break;
+        case Outcome::HttpError:
+            if (t.stream && !t.outputFileOpen && t.stream->Size() > t.bytesRead)
+                t.stream->SetSize(t.bytesRead);
+            Raise(OnHTTPError, status, t.stream.get());
+            break;
+        case Outcome::Aborted:
+            return;
+    }
+    Raise(OnAnyError);
 }
 
 }  // namespace pw::http

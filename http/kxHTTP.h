@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "framework/Application.h"
@@ -82,6 +83,10 @@ struct TkxHTTPTimeouts {
     std::uint32_t ConnectTimeout = 0;
     std::uint32_t ReceiveTimeout = 0;
     std::uint32_t SendTimeout = 0;
+    // The whole transfer, from the request until the body has ended; 0 = no limit. The other
+    // limits only bound silence, so a server trickling a byte at a time would hold a transfer
+    // for ever without this one.
+    std::uint32_t TotalTimeout = 0;
     void Assign(const TkxHTTPTimeouts* source) { *this = source ? *source : TkxHTTPTimeouts{}; }
 };
 
@@ -187,14 +192,9 @@ inline constexpr std::int64_t kDefaultMaxBodySize = std::int64_t{1} << 30;
 // data, so a server announcing gigabytes cannot make the component allocate them.
 inline constexpr std::int64_t kMaxPresize = std::int64_t{64} << 20;
 
-class TkxCustomHTTP : public TkxLoginComponent, public framework::DeliveryOwner {
-  public:
-    TkxCustomHTTP(framework::IApplication& app, platform::Os& os, platform::IInternet& internet);
-    virtual ~TkxCustomHTTP();
-    TkxCustomHTTP(const TkxCustomHTTP&) = delete;
-    TkxCustomHTTP& operator=(const TkxCustomHTTP&) = delete;
-
-    // --- properties ---
+// The plain properties of the component, kept together so that Fetch hands a run its own copy in
+// one assignment.
+struct TkxHTTPProperties {
     std::string AcceptTypes = kDefaultAcceptTypes;
     std::string Agent = kDefaultAgent;
     TkxHTTPProxy Proxy;
@@ -212,10 +212,31 @@ class TkxCustomHTTP : public TkxLoginComponent, public framework::DeliveryOwner 
     bool WorkOffline = false;
     // A body larger than this ends the transfer as a lost connection.
     std::int64_t MaxBodySize = kDefaultMaxBodySize;
+};
 
+// How a transfer ended; each decides the events of the completion step.
+enum class TkxHTTPOutcome {
+    Done,             // OnDone
+    Interrupted,      // OnDoneInterrupted: OnHeaderInfo cleared ContinueDownload
+    HttpError,        // OnHTTPError, OnAnyError
+    ConnLost,         // OnConnLost, OnAnyError: a 200 or 206 whose body did not arrive whole
+    HostUnreachable,  // OnHostUnreachable, OnAnyError: no response
+    OutputFileError,  // OnAnyError, OnOutputFileError
+    Aborted,          // OnAborted
+};
+
+class TkxCustomHTTP : public TkxLoginComponent,
+                      public TkxHTTPProperties,
+                      public framework::DeliveryOwner {
+  public:
+    TkxCustomHTTP(framework::IApplication& app, platform::Os& os, platform::IInternet& internet);
+    virtual ~TkxCustomHTTP();
+    TkxCustomHTTP(const TkxCustomHTTP&) = delete;
+    TkxCustomHTTP& operator=(const TkxCustomHTTP&) = delete;
+
+    // --- properties beside TkxHTTPProperties ---
     const framework::TStringList& AddHeaders() const { return addHeaders_; }
     void SetAddHeaders(const framework::TStringList& lines);
-    framework::TStringList& AddHeadersList() { return addHeaders_; }
 
     TThreadPriority ThreadPriority() const { return thread_->Priority(); }
     void SetThreadPriority(TThreadPriority value) { thread_->SetPriority(value); }
@@ -238,8 +259,9 @@ class TkxCustomHTTP : public TkxLoginComponent, public framework::DeliveryOwner 
     // --- state of the last transfer ---
     bool Busy() const { return busy_; }
     std::int32_t StatusCode() const;
-    // Why the last transfer failed, in a few words ("HTTP 404", "host unreachable", "connection
-    // lost: 600 of 1000 bytes"); empty after a success. Set before the failure events run.
+    // Why the last transfer failed, in a few words a user can act on ("HTTP 404", "host
+    // unreachable", "connection lost after 600 of 1000 bytes", "no data for 30 s"); empty after
+    // a success. Set before the failure events run.
     const std::string& FailureReason() const { return failureReason_; }
 
     // --- events ---
@@ -266,26 +288,35 @@ class TkxCustomHTTP : public TkxLoginComponent, public framework::DeliveryOwner 
 
   private:
     struct Transfer;
+    struct Result;
+    using Step = std::optional<Result>;  // empty: go on with the next step
 
-    // Worker side (kxHTTPTransfer.cpp).
+    // Worker side (kxHTTPTransfer.cpp). Each step either goes on or ends the run with its result.
     void RunTransfer(TkxEventThread& run, const std::shared_ptr<Transfer>& t);
-    bool Check(TkxEventThread& run, Transfer& t);
+    Result Perform(TkxEventThread& run, Transfer& t);
+    bool Stopped(TkxEventThread& run, const Transfer& t) const;
     void AbortCleanupOnWorker(TkxEventThread& run, Transfer& t);
-    void ReadLocalFile(TkxEventThread& run, Transfer& t);
-    bool OpenStream(TkxEventThread& run, Transfer& t);
-    void ReadLoop(TkxEventThread& run, Transfer& t);
-    void QueryHeaders(TkxEventThread& run, Transfer& t);
+    Step OpenRequest(TkxEventThread& run, Transfer& t, TkxUrlParts& parts, bool post);
+    Step SendRequest(TkxEventThread& run, Transfer& t, bool post);
+    Step QueryHeaders(TkxEventThread& run, Transfer& t);
+    Result ReadLocalFile(TkxEventThread& run, Transfer& t, const TkxUrlParts& parts);
+    Result ReadBody(TkxEventThread& run, Transfer& t);
+    bool OpenStream(Transfer& t);
     void DeliverProgress(TkxEventThread& run, Transfer& t);
 
     // UI side (kxHTTP.cpp).
     std::shared_ptr<Transfer> NewTransfer() const;
     void Complete(const std::shared_ptr<Transfer>& t);
-    void RaiseFailure(Transfer& t);
+    void RaiseOutcome(Transfer& t);
+    void AbortCleanupOnUi(Transfer& t);
     void ReleaseTransferOf(Transfer& t);
     // Lets go of a transfer whose run was stopped at once; the worker releases the rest.
     void Detach(Transfer& t);
-    void CleanupAbandoned(const std::shared_ptr<Transfer>& t);
-    void RaiseAnyError();
+    // Raises an event when it is assigned and the component is not being destroyed.
+    template <typename Event, typename... Args>
+    void Raise(const Event& event, Args&&... args) {
+        if (event && !Destroying()) event(*this, std::forward<Args>(args)...);
+    }
     void WaitTimeoutExpired(bool& TerminateThread);
     bool IsCurrent(const Transfer& t) const { return current_.get() == &t; }
     // Marks the time the worker waits for a delivery: then the UI thread may free its buffers.

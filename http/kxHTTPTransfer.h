@@ -8,33 +8,23 @@
 // exceptions that the UI thread may touch at any time.
 
 #include <atomic>
-#include <chrono>
 
+#include "framework/Clock.h"
 #include "http/kxHTTP.h"
 
 namespace pw::http {
 
+// How a run ended and why, in words for the user; the completion step raises the events for it.
+struct TkxCustomHTTP::Result {
+    TkxHTTPOutcome outcome = TkxHTTPOutcome::HostUnreachable;
+    std::string reason;  // empty for Done and Interrupted
+};
+
 struct TkxCustomHTTP::Transfer {
-    // --- copied from the properties by Fetch ---
-    std::string url;
-    std::string username;
-    std::string password;
-    std::string agent;
-    std::string acceptTypes;
-    std::string referer;
-    std::string postData;
-    std::string outputFileName;
+    // --- copied by Fetch ---
+    TkxHTTPProperties props;
+    TkxLoginComponent login;  // the authentication events may change it during the run
     std::string addHeadersText;
-    TkxHTTPProxy proxy;
-    TkxHTTPRange range;
-    TkxHTTPTimeouts timeouts;
-    TkxCacheOptions cacheOptions;
-    TkxInternetOptions internetOptions;
-    TkxOutputFileAttributes outputFileAttributes;
-    TkxHTTPRequestMethod requestMethod = rmAutoDetect;
-    bool showGoOnlineMessage = false;
-    bool workOffline = false;
-    std::int64_t maxBodySize = kDefaultMaxBodySize;
     std::size_t bufferSize = 4096;
     // Which UI-thread events are assigned, and the worker-thread handlers themselves.
     bool hasHeaderInfo = false;
@@ -55,19 +45,14 @@ struct TkxCustomHTTP::Transfer {
     std::atomic<std::int32_t> statusCode{-1};
     std::string contentType;
     std::int64_t contentLength = 0;
+    bool lengthAnnounced = false;  // the response carried a Content-Length
     std::int64_t bytesRead = 0;
-    std::chrono::steady_clock::time_point start;
+    framework::Millis start = 0;
     bool continueFlag = true;
     bool tryAgain = false;
-    bool success = false;
-    // Set once the result rule has run; a run cut short by an exception has not succeeded.
-    bool finished = false;
     std::vector<char> buffer;
     std::unique_ptr<framework::TStream> stream;
     std::atomic<bool> outputFileOpen{false};
-    bool outputFileError = false;
-    bool bodyTooLarge = false;
-    bool malformedUrl = false;
 
     // Header snapshot for OnHeaderInfo.
     std::string rawHeaders;
@@ -79,12 +64,17 @@ struct TkxCustomHTTP::Transfer {
     TDateTime lastModified = 0;
     TDateTime expires = 0;
 
-    // Abort: the delete request, whether the abort cleanup ran on the worker, and whether the
-    // UI thread already deleted the output file.
+    // Set on the worker when the run ends; read by the completion step.
+    Result result;
+
+    // Abort: the stop request (set before the worker is woken, so a woken worker always sees it),
+    // the delete request, and whether the UI thread already deleted the output file.
+    std::atomic<bool> abortRequested{false};
     std::atomic<bool> deleteOnAbort{false};
-    bool aborted = false;
     std::atomic<bool> deletedByUi{false};
-    // The UI thread has let go of this transfer (UI thread only).
+    // UI thread only: the completion step has begun (an abort from now on has no effect), and the
+    // UI thread has let go of this transfer.
+    bool completing = false;
     bool detached = false;
 
     void CloseHandles() {

@@ -349,6 +349,10 @@ bool TkxCustomThread::IsRunning() const {
     return eventThread_ && eventThread_->Running();
 }
 
+bool TkxCustomThread::InRun() const {
+    return eventThread_ && StillGoing(*eventThread_);
+}
+
 bool TkxCustomThread::Terminated() const {
     return eventThread_ && eventThread_->Terminated();
 }

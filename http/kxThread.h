@@ -110,6 +110,9 @@ class TkxCustomThread {
     void RequestStop() { Stop(false); }
 
     bool IsRunning() const;
+    // Resumed and its thread procedure not over: true also in the moment before a fresh worker
+    // has begun its work, when IsRunning is still false.
+    bool InRun() const;
     bool Terminated() const;
     TkxEventThread& EventThread() { return *eventThread_; }
 

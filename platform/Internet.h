@@ -53,6 +53,9 @@ enum class Option : std::uint32_t {
     SecurityFlags = 31,
     ProxyUsername = 43,
     ProxyPassword = 44,
+    // Ours, not WinInet's: a limit on the whole request, from the moment it is set until the
+    // body has ended (0 = none). A Windows back end closes the request handle from a timer.
+    TotalTimeout = 0x20000001,
 };
 inline constexpr std::uint32_t kSecurityFlagIgnoreUnknownCa = 0x100;
 
@@ -94,6 +97,32 @@ enum Status : std::uint32_t {
     kStatusRequestComplete = 100,
     kStatusRedirect = 110,
     kStatusStateChange = 200,
+};
+
+// Why the last call of a request failed. WinInet's error numbers where it has one; ours carry
+// the application bit (0x20000000) that Windows leaves to programs.
+enum class Error : std::uint32_t {
+    None = 0,
+    Timeout = 12002,  // silence past the receive time-out
+    NameNotResolved = 12007,
+    Cancelled = 12017,
+    CannotConnect = 12029,
+    ConnectionAborted = 12030,
+    ConnectionReset = 12031,
+    CertDateInvalid = 12037,
+    CertCnInvalid = 12038,
+    InvalidCa = 12045,
+    CertErrors = 12055,
+    InvalidServerResponse = 12152,
+    RedirectFailed = 12156,  // a redirect that is not followed (another scheme, a bad address)
+    SecureChannelError = 12157,
+    Disconnected = 12163,  // working offline
+    ConnectTimeout = 0x20000001,
+    SendTimeout = 0x20000002,
+    TotalTimeout = 0x20000003,
+    HeadersTooLarge = 0x20000004,
+    TooManyRedirects = 0x20000005,
+    NoAnswer = 0x20000006,  // the server closed the connection without answering
 };
 
 // Connected-state bits of InternetQueryOption(INTERNET_OPTION_CONNECTED_STATE).
@@ -141,6 +170,11 @@ class InternetCancel::WakerGuard {
 // Runs on the session's thread.
 using InternetStatusCallback = std::function<void(std::uint32_t status, std::string_view info)>;
 
+struct InternetError {
+    inet::Error code = inet::Error::None;
+    std::uint32_t timeoutMs = 0;  // for the time-outs: the limit in milliseconds
+};
+
 class IInternetRequest {
   public:
     virtual ~IInternetRequest() = default;
@@ -157,8 +191,12 @@ class IInternetRequest {
     // A value of the last response: the raw header block for RawHeadersCrlf, the status code as
     // decimal text for StatusCode, else the named header. Nullopt when absent or too long.
     virtual std::optional<std::string> QueryInfo(inet::Query query) = 0;
-    // Reads up to buffer.size() body bytes. False on failure; true with count 0 at the end.
+    // Reads up to buffer.size() body bytes. False on failure; true with count 0 at the end of a
+    // complete body. A body that ends early (a lost connection, a length or chunk that is not
+    // fulfilled, silence) is a failure, never an end.
     virtual bool Read(std::span<char> buffer, std::size_t& count) = 0;
+    // Why the last Send or Read failed, and for a time-out the limit that ran out.
+    virtual InternetError LastError() const = 0;
 };
 
 class IInternetConnection {

@@ -62,7 +62,7 @@ class HeadlessApplication final : public IApplication {
 
     // --- for tests and the headless checker ---
 
-    IClock& Clock() const { return *clock_; }
+    IClock& Clock() const override { return *clock_; }
     // Moves a virtual clock on by ms, stopping at every instant a timer falls due to process the
     // messages then pending, so each timer ticks as often as with a responsive message loop.
     // UI thread; the clock must be a VirtualClock.

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/posix/CurlErrors.h"
 #include "platform/posix/CurlFlags.h"
 #include "platform/posix/CurlHeaders.h"
 #include "platform/posix/CurlProxy.h"
@@ -206,6 +207,7 @@ class CurlRequest final : public IInternetRequest {
     bool Send(std::string_view headers, std::span<const char> optional) override;
     std::optional<std::string> QueryInfo(Query query) override;
     bool Read(std::span<char> buffer, std::size_t& count) override;
+    InternetError LastError() const override { return lastError_; }
 
   private:
     // What the silence watchdog is waiting for; each has its own time-out.
@@ -229,9 +231,11 @@ class CurlRequest final : public IInternetRequest {
     bool Settle();
     void Perform();
     bool Wait();
+    bool TotalExpired() const { return totalDeadline_ && Clock::now() >= *totalDeadline_; }
     void Touch(Phase phase);
     void Detach();
-    bool Fail();
+    bool Fail(InternetError why);
+    InternetError CurlError() const;
     void ResetExchange();
     std::size_t TakePending(std::span<char> buffer);
     bool Cancelled() const { return session_->Cancelled(); }
@@ -245,6 +249,8 @@ class CurlRequest final : public IInternetRequest {
     std::uint32_t connectMs_ = 0;
     std::uint32_t sendMs_ = 0;
     std::uint32_t receiveMs_ = 0;
+    std::uint32_t totalMs_ = 0;
+    std::optional<Clock::time_point> totalDeadline_;
     std::string username_;
     std::string password_;
     std::string proxyUsername_;
@@ -269,6 +275,8 @@ class CurlRequest final : public IInternetRequest {
     bool done_ = false;
     CURLcode result_ = CURLE_OK;
     bool failed_ = false;
+    InternetError lastError_;
+    bool headersTooLarge_ = false;
     bool discard_ = false;
     std::vector<char> pending_;
     std::size_t pendingPos_ = 0;
@@ -437,6 +445,11 @@ bool CurlRequest::SetOption(Option option, std::uint32_t value) {
         case Option::SecurityFlags:
             securityFlags_ = value;
             return true;
+        case Option::TotalTimeout:
+            totalMs_ = value;
+            totalDeadline_.reset();
+            if (value != 0) totalDeadline_ = Clock::now() + std::chrono::milliseconds(value);
+            return true;
         default:
             return false;
     }
@@ -480,6 +493,8 @@ void CurlRequest::ResetExchange() {
     done_ = false;
     result_ = CURLE_OK;
     failed_ = false;
+    lastError_ = {};
+    headersTooLarge_ = false;
     pending_.clear();
     pendingPos_ = 0;
     readTarget_ = {};
@@ -491,18 +506,21 @@ void CurlRequest::ResetExchange() {
 bool CurlRequest::Send(std::string_view headers, std::span<const char> optional) {
     Detach();
     ResetExchange();
-    if (Cancelled()) return Fail();
-    if ((session_->params.flags & kOpenFlagOffline) != 0) return Fail();  // no cache to serve
-    if (!Configure(headers, optional)) return Fail();
-    if (curl_multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK) return Fail();
+    if (Cancelled()) return Fail({Error::Cancelled});
+    // No cache to serve from while offline.
+    if ((session_->params.flags & kOpenFlagOffline) != 0) return Fail({Error::Disconnected});
+    if (!Configure(headers, optional) ||
+        curl_multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK) {
+        return Fail({Error::CannotConnect});
+    }
     attached_ = true;
     Touch(Phase::Connecting);
     for (;;) {
-        if (Cancelled()) return Fail();
+        if (Cancelled()) return Fail({Error::Cancelled});
         Perform();
         if (answer_ == Answer::Final) return true;
         if (done_) return Settle();
-        if (!Wait()) return Fail();
+        if (!Wait()) return Fail(lastError_);
     }
 }
 
@@ -519,10 +537,23 @@ bool CurlRequest::Settle() {
                      result_ == CURLE_URL_MALFORMAT)) {
         answer_ = Answer::Final;
         bodyless_ = true;
+        // The answer stands, and the error says why it was not followed.
+        lastError_ = {result_ == CURLE_TOO_MANY_REDIRECTS ? Error::TooManyRedirects
+                                                          : Error::RedirectFailed};
         return true;
     }
-    failed_ = true;
-    return false;
+    return Fail(CurlError());
+}
+
+InternetError CurlRequest::CurlError() const {
+    if (headersTooLarge_) return {Error::HeadersTooLarge};
+    long verify = 0;
+    if (result_ == CURLE_PEER_FAILED_VERIFICATION)
+        curl_easy_getinfo(easy_.get(), CURLINFO_SSL_VERIFYRESULT, &verify);
+    const Error code = ErrorFromCurl(result_, verify);
+    return {code, code == Error::ConnectTimeout
+                      ? (connectMs_ != 0 ? connectMs_ : kDefaultConnectTimeoutMs)
+                      : 0};
 }
 
 std::size_t CurlRequest::TakePending(std::span<char> buffer) {
@@ -538,11 +569,15 @@ std::size_t CurlRequest::TakePending(std::span<char> buffer) {
 
 bool CurlRequest::Read(std::span<char> buffer, std::size_t& count) {
     count = 0;
-    if (Cancelled()) return Fail();
+    if (Cancelled()) return Fail({Error::Cancelled});
     if (answer_ != Answer::Final || failed_) return false;
     count = TakePending(buffer);
     if (count == buffer.size()) return true;
-    if (done_) return count > 0 || result_ == CURLE_OK || bodyless_;
+    if (done_) {
+        if (count > 0 || result_ == CURLE_OK || bodyless_) return true;
+        return Fail(CurlError());  // the body ended before it was complete
+    }
+    if (TotalExpired()) return Fail({Error::TotalTimeout, totalMs_});
 
     readTarget_ = buffer.subspan(count);
     filled_ = 0;
@@ -553,6 +588,11 @@ bool CurlRequest::Read(std::span<char> buffer, std::size_t& count) {
     }
     bool timedOut = false;
     while (filled_ < readTarget_.size() && !done_ && !Cancelled()) {
+        if (TotalExpired()) {
+            lastError_ = {Error::TotalTimeout, totalMs_};
+            timedOut = true;
+            break;
+        }
         const std::size_t before = filled_;
         Perform();
         if (filled_ > before) continue;  // data is flowing: take more without waiting
@@ -567,13 +607,14 @@ bool CurlRequest::Read(std::span<char> buffer, std::size_t& count) {
     filled_ = 0;
     if (Cancelled()) {
         count = 0;
-        return Fail();
+        return Fail({Error::Cancelled});
     }
     if (timedOut) {
-        Fail();  // the bytes in hand still count; the next Read fails
+        Fail(lastError_);  // the bytes in hand still count; the next Read fails
         return count > 0;
     }
-    return count > 0 || result_ == CURLE_OK || bodyless_;
+    if (count > 0 || result_ == CURLE_OK || bodyless_) return true;
+    return Fail(CurlError());
 }
 
 std::optional<std::string> CurlRequest::QueryInfo(Query query) {
@@ -607,24 +648,31 @@ void CurlRequest::Perform() {
     if (done_) Detach();
 }
 
-// Waits for the network, a wake-up or the end of the current phase's time-out. False when the
-// time-out has passed with nothing heard.
+// Waits for the network, a wake-up or the end of the current phase's time-out. False, with the
+// error set, when a time-out has passed with nothing heard or the whole request's limit is up.
 bool CurlRequest::Wait() {
-    std::uint32_t ms = 0;
+    InternetError why;
     switch (phase_) {
         case Phase::Connecting:
-            ms = connectMs_ != 0 ? connectMs_ : kDefaultConnectTimeoutMs;
+            why = {Error::ConnectTimeout, connectMs_ != 0 ? connectMs_ : kDefaultConnectTimeoutMs};
             break;
         case Phase::Sending:
-            ms = sendMs_ != 0 ? sendMs_ : kDefaultSendTimeoutMs;
+            why = {Error::SendTimeout, sendMs_ != 0 ? sendMs_ : kDefaultSendTimeoutMs};
             break;
         case Phase::Receiving:
-            ms = receiveMs_ != 0 ? receiveMs_ : kDefaultReceiveTimeoutMs;
+            why = {Error::Timeout, receiveMs_ != 0 ? receiveMs_ : kDefaultReceiveTimeoutMs};
             break;
     }
-    const auto deadline = lastActivity_ + std::chrono::milliseconds(ms);
+    auto deadline = lastActivity_ + std::chrono::milliseconds(why.timeoutMs);
+    if (totalDeadline_ && *totalDeadline_ <= deadline) {
+        deadline = *totalDeadline_;
+        why = {Error::TotalTimeout, totalMs_};
+    }
     const auto now = Clock::now();
-    if (now >= deadline) return false;
+    if (now >= deadline) {
+        lastError_ = why;
+        return false;
+    }
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
     curl_multi_poll(multi_.get(), nullptr, 0, static_cast<int>(std::min<long long>(left, INT_MAX)),
                     nullptr);
@@ -649,9 +697,10 @@ void CurlRequest::Detach() {
     attached_ = false;
 }
 
-bool CurlRequest::Fail() {
+bool CurlRequest::Fail(InternetError why) {
     Detach();
     failed_ = true;
+    lastError_ = why;
     return false;
 }
 
@@ -707,6 +756,7 @@ std::size_t CurlRequest::OnHeader(std::string_view line) {
             OnBlockEnd();
             break;
         case ResponseHeaders::Line::TooLarge:
+            headersTooLarge_ = true;
             return 0;  // curl ends the transfer with an error
         default:
             break;
@@ -738,6 +788,7 @@ void CurlRequest::OnBlockEnd() {
         // curl stops with CURLE_TOO_MANY_REDIRECTS and skips the body: this 3xx is the answer.
         answer_ = Answer::Final;
         bodyless_ = true;
+        lastError_ = {Error::TooManyRedirects};
         return;
     }
     RequestConfig config = base_;

@@ -194,6 +194,31 @@ TEST_F(HttpComponentTest, ProgressComesOncePerBlockOfTransferBufferSize) {
               (std::vector<std::string>{"255/600 42% 600", "510/600 85% 600", "600/600 100% 600"}));
 }
 
+// The progress times come from the application's clock: a virtual one here, moved on by two
+// seconds a block by the handler itself.
+TEST_F(HttpComponentTest, ProgressTimesRunOnTheApplicationsClock) {
+    auto clock = std::make_shared<framework::VirtualClock>();
+    framework::HeadlessApplication timedApp(clock);
+    TkxHTTP timed{timedApp, os.os(), internet};
+    std::vector<std::string> seen;
+    timed.OnProgress = [&](TkxCustomHTTP&, const std::string&, std::int64_t, std::int64_t read,
+                           std::int64_t elapsed, std::int64_t left, std::uint8_t, float rate,
+                           framework::TStream*) {
+        char line[64];
+        std::snprintf(line, sizeof line, "%lld: %llds, %llds left, %.3f KB/s",
+                      static_cast<long long>(read), static_cast<long long>(elapsed),
+                      static_cast<long long>(left), static_cast<double>(rate));
+        seen.emplace_back(line);
+        clock->Advance(2000);
+    };
+    timed.SetTransferBufferSize(255);
+    timed.URL = "file://" + dir.Write("timed.bin", std::string(1000, 't'));
+    ASSERT_TRUE(timed.Fetch(true));
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        "255: 0s, 0s left, 0.249 KB/s", "510: 2s, 2s left, 0.249 KB/s",
+                        "765: 4s, 1s left, 0.187 KB/s", "1000: 6s, 0s left, 0.163 KB/s"}));
+}
+
 TEST_F(HttpComponentTest, StatusTextsReachOnStatusTextAndOfflineNeverSends) {
     std::vector<std::string> texts;
     http.OnStatusText = [&](TkxCustomHTTP&, std::uint32_t, const std::string& text) {
@@ -248,6 +273,7 @@ TEST_F(HttpComponentTest, HttpsNeedsTheCertificateOptionsForASelfSignedServer) {
     http.URL = tls.Url("/secret", "localhost");
     ASSERT_TRUE(http.Fetch(true));
     EXPECT_EQ(rec.Finals(), (std::vector<std::string>{"HostUnreachable", "AnyError"}));
+    EXPECT_EQ(http.FailureReason(), "certificate not trusted");
 
     rec.events.clear();
     http.InternetOptions.Include(ioIgnoreUnknownCertificateAuthority);
@@ -407,6 +433,18 @@ TEST_F(HttpComponentTest, ContinueDownloadFalseEndsWithDoneInterruptedOnly) {
     EXPECT_TRUE(http.Fetch(true));
 }
 
+TEST_F(HttpComponentTest, ContinueDownloadClearedByAHandlerThatThenThrowsStillCounts) {
+    http.OnHeaderInfo = [](TkxCustomHTTP&, std::int32_t, const std::string&, const std::string&,
+                           const std::string&, const std::string&, std::int64_t, const std::string&,
+                           TDateTime, TDateTime, TDateTime, const std::string&, bool& go) {
+        go = false;
+        throw std::runtime_error("header handler failed");
+    };
+    http.URL = Url("/big");
+    ASSERT_TRUE(http.Fetch(true));
+    EXPECT_EQ(rec.Finals(), std::vector<std::string>{"DoneInterrupted"});
+}
+
 TEST_F(HttpComponentTest, OutputFileIsOverwrittenAndMarkedIncompleteThenComplete) {
     platform::IFiles& files = os.os().files;
     const std::string out = dir.Write("page.htm", "old");
@@ -489,6 +527,31 @@ TEST_F(SlowPageTest, AbortRequestedStopsAtTheNextCheckAndDeletesTheOutputFile) {
     EXPECT_EQ(rec.Finals().back(), "Done text/html 26");
 }
 
+// An abort wakes the worker from its read. Repeated a few hundred times, at different points of
+// the body, because the wake-up and the stop request race: the run must end as an abort every
+// time, never as a page that ended early.
+TEST_F(SlowPageTest, EveryRequestedAbortEndsAsAnAbort) {
+    int blocks = 0;
+    http.OnProgress = [&](TkxCustomHTTP&, const std::string&, std::int64_t, std::int64_t,
+                          std::int64_t, std::int64_t, std::uint8_t, float,
+                          framework::TStream*) { ++blocks; };
+    http.URL = Url("/slow");
+    for (int i = 0; i < 300; ++i) {
+        rec.events.clear();
+        blocks = 0;
+        ASSERT_TRUE(http.Fetch(false));
+        const auto until = std::chrono::steady_clock::now() + 10s;
+        while (blocks < i % 4 && std::chrono::steady_clock::now() < until) {
+            app.ProcessMessages();
+            std::this_thread::sleep_for(100us);
+        }
+        http.Abort(false, false);
+        WaitIdle();
+        ASSERT_EQ(rec.Finals(), std::vector<std::string>{"Aborted"}) << "abort " << i;
+        EXPECT_EQ(http.FailureReason(), "aborted");
+    }
+}
+
 TEST_F(SlowPageTest, AbortImmediatelyRaisesOnlyAbortedAndKeepsTheFileWhenAsked) {
     const std::string out = dir / "slow.txt";
     http.OutputFileName = out;
@@ -568,38 +631,114 @@ TEST_F(SlowPageTest, DestroyingTheComponentMidTransferDeliversNothing) {
     EXPECT_TRUE(r.Finals().empty());
 }
 
-TEST_F(HttpComponentTest, HostileServersEachEndInExactlyOneFailure) {
+TEST_F(HttpComponentTest, HostileServersEachEndInExactlyOneFailureWithItsReason) {
     using test::ScriptedServer;
+    const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const std::string announced = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n";
+    const std::string closing = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
     struct Case {
         const char* name;
         ScriptedServer::Script script;
-        std::vector<std::string> finals;
+        std::vector<std::string> finals;  // a trailing "*" matches any rest (byte counts)
+        std::string reason;
+        std::uint32_t totalTimeout = 0;
+        bool tls = false;
     };
     const Case cases[] = {
         {"garbage",
          ScriptedServer::Reply("SSH-2.0-OpenSSH\r\n\r\n"),
-         {"HostUnreachable", "AnyError"}},
-        {"huge headers", ScriptedServer::HugeHeaders(8 << 20), {"HostUnreachable", "AnyError"}},
+         {"HostUnreachable", "AnyError"},
+         "bad response from server"},
+        {"huge headers",
+         ScriptedServer::HugeHeaders(8 << 20),
+         {"HostUnreachable", "AnyError"},
+         "response headers too large"},
+        {"negative length",
+         ScriptedServer::Reply("HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nhello"),
+         {"HostUnreachable", "AnyError"},
+         "bad response from server"},
+        {"TLS spoken to a plain port",
+         [](ScriptedServer::Connection& c) { c.Send("HTTP/1.1 400 Bad Request\r\n\r\n"); },
+         {"HostUnreachable", "AnyError"},
+         "TLS handshake failed",
+         0,
+         true},
         {"4 GiB announced, 10 bytes sent",
          ScriptedServer::Reply("HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n\r\n0123456789"),
-         {"ConnLost 4294967296 10", "AnyError"}},
+         {"ConnLost 4294967296 10", "AnyError"},
+         "connection lost after 10 of 4294967296 bytes"},
         {"1000 announced, 600 sent",
-         ScriptedServer::Reply("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" +
-                               std::string(600, 'x')),
-         {"ConnLost 1000 600", "AnyError"}},
-        {"endless body", ScriptedServer::EndlessBody(), {"ConnLost 0 1048576", "AnyError"}},
-        {"never answers", ScriptedServer::Silent(), {"HostUnreachable", "AnyError"}},
+         ScriptedServer::Reply(announced + std::string(600, 'x')),
+         {"ConnLost 1000 600", "AnyError"},
+         "connection lost after 600 of 1000 bytes"},
+        {"1000 announced, 600 sent, then silence",
+         ScriptedServer::ReplyAndHold(announced + std::string(600, 'x')),
+         {"ConnLost 1000 600", "AnyError"},
+         "no data for 0.3 s"},
+        {"chunked, cut after a chunk",
+         ScriptedServer::Reply(chunked + "5\r\nhello\r\n"),
+         {"ConnLost 0 5", "AnyError"},
+         "connection lost after 5 of ? bytes"},
+        {"chunked, silence after a chunk",
+         ScriptedServer::ReplyAndHold(chunked + "5\r\nhello\r\n"),
+         {"ConnLost 0 5", "AnyError"},
+         "no data for 0.3 s"},
+        {"bad chunk size",
+         ScriptedServer::Reply(chunked + "5\r\nhello\r\nzz\r\nworld\r\n0\r\n\r\n"),
+         {"ConnLost 0 5", "AnyError"},
+         "connection lost after 5 of ? bytes"},
+        {"close-delimited, reset",
+         ScriptedServer::ReplyAndReset(closing + "partial"),
+         {"ConnLost 0 7", "AnyError"},
+         "connection lost after 7 of ? bytes"},
+        {"close-delimited, clean close",
+         ScriptedServer::Reply(closing + "whole page"),
+         {"Done  10"},
+         ""},
+        {"a byte every 100 ms against a total limit",
+         ScriptedServer::Trickle(closing, std::chrono::milliseconds(100)),
+         {"ConnLost 0 *", "AnyError"},
+         "no complete page within 0.6 s",
+         600},
+        {"endless body",
+         ScriptedServer::EndlessBody(),
+         {"ConnLost 0 1048576", "AnyError"},
+         "body larger than 1048576 bytes"},
+        {"never answers",
+         ScriptedServer::Silent(),
+         {"HostUnreachable", "AnyError"},
+         "no data for 0.3 s"},
     };
     http.MaxBodySize = 1 << 20;
     http.Timeouts.ReceiveTimeout = 300;
     for (const Case& c : cases) {
         ScriptedServer scripted(c.script);
         rec.events.clear();
+        http.Timeouts.TotalTimeout = c.totalTimeout;
         http.URL = scripted.Url("/");
+        if (c.tls) http.URL.replace(0, 4, "https");
         ASSERT_TRUE(http.Fetch(true)) << c.name;
-        EXPECT_EQ(rec.Finals(), c.finals) << c.name;
+        const auto finals = rec.Finals();
+        ASSERT_EQ(finals.size(), c.finals.size()) << c.name;
+        for (std::size_t i = 0; i < finals.size(); ++i) {
+            const std::string& want = c.finals[i];
+            if (!want.empty() && want.back() == '*')
+                EXPECT_EQ(finals[i].rfind(want.substr(0, want.size() - 1), 0), 0u) << c.name;
+            else
+                EXPECT_EQ(finals[i], want) << c.name;
+        }
+        EXPECT_EQ(http.FailureReason(), c.reason) << c.name;
         EXPECT_FALSE(http.Busy()) << c.name;
     }
+}
+
+TEST_F(HttpComponentTest, AHostThatNeverAnswersTheConnectIsUnreachableAfterTheConnectTimeout) {
+    test::UnansweredListener listener;
+    http.Timeouts.ConnectTimeout = 300;
+    http.URL = listener.Url("/");
+    ASSERT_TRUE(http.Fetch(true));
+    EXPECT_EQ(rec.Finals(), (std::vector<std::string>{"HostUnreachable", "AnyError"}));
+    EXPECT_EQ(http.FailureReason(), "no connection within 0.3 s");
 }
 
 TEST_F(HttpComponentTest, RedirectLoopEndsInOneFailure) {
@@ -611,6 +750,7 @@ TEST_F(HttpComponentTest, RedirectLoopEndsInOneFailure) {
     const auto finals = rec.Finals();
     ASSERT_EQ(finals.size(), 2u);
     EXPECT_EQ(finals[1], "AnyError");
+    EXPECT_EQ(http.FailureReason(), "too many redirects");
 }
 
 class ProxyTest : public HttpComponentTest {

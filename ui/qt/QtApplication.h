@@ -25,6 +25,7 @@ class QtApplication final : public framework::IApplication {
     QtApplication& operator=(const QtApplication&) = delete;
 
     bool IsUiThread() const override;
+    framework::IClock& Clock() const override { return clock_; }
     void ProcessMessages() override;
     void Run() override;
     void Terminate() override;
@@ -60,6 +61,7 @@ class QtApplication final : public framework::IApplication {
     friend class QtForm;
     void FormClosed(QtForm* form);
     void FormDestroyed(QtForm* form);
+    mutable framework::SteadyClock clock_;
     // The application's active form, as the toolkit the window was designed for keeps it: it
     // changes only when another form takes over. True when form was not the active one.
     bool FormActivated(QtForm* form);

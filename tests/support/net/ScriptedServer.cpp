@@ -39,6 +39,16 @@ void ScriptedServer::Connection::Hold() {
     server_.stopped_.wait(lock, [this] { return server_.stopping_.load(); });
 }
 
+bool ScriptedServer::Connection::Pause(std::chrono::milliseconds time) {
+    std::unique_lock lock(server_.mutex_);
+    return !server_.stopped_.wait_for(lock, time, [this] { return server_.stopping_.load(); });
+}
+
+void ScriptedServer::Connection::Reset() {
+    const linger abrupt{1, 0};  // close() then sends a reset
+    setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
+}
+
 ScriptedServer::ScriptedServer(Script script) : script_(std::move(script)) {
     listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -136,6 +146,64 @@ ScriptedServer::Script ScriptedServer::Silent() {
         c.ReadRequest();
         c.Hold();
     };
+}
+
+ScriptedServer::Script ScriptedServer::ReplyAndHold(std::string bytes) {
+    return [bytes = std::move(bytes)](Connection& c) {
+        c.ReadRequest();
+        if (c.Send(bytes)) c.Hold();
+    };
+}
+
+ScriptedServer::Script ScriptedServer::ReplyAndReset(std::string bytes) {
+    return [bytes = std::move(bytes)](Connection& c) {
+        c.ReadRequest();
+        c.Send(bytes);
+        c.Pause(std::chrono::milliseconds(20));  // let the bytes reach the peer first
+        c.Reset();
+    };
+}
+
+ScriptedServer::Script ScriptedServer::Trickle(std::string head,
+                                               std::chrono::milliseconds interval) {
+    return [head = std::move(head), interval](Connection& c) {
+        c.ReadRequest();
+        if (!c.Send(head)) return;
+        while (c.Pause(interval) && c.Send("t")) {
+        }
+    };
+}
+
+UnansweredListener::UnansweredListener() {
+    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listenFd_ < 0 || bind(listenFd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(listenFd_, 0) != 0 ||
+        getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (listenFd_ >= 0) close(listenFd_);
+        throw std::runtime_error("the unanswered listener cannot listen");
+    }
+    port_ = ntohs(address.sin_port);
+    // Fill the accept queue; later connection attempts are then dropped unanswered.
+    for (int i = 0; i < 3; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0) continue;
+        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        fillers_.push_back(fd);
+    }
+}
+
+UnansweredListener::~UnansweredListener() {
+    for (int fd : fillers_)
+        close(fd);
+    close(listenFd_);
+}
+
+std::string UnansweredListener::Url(std::string_view path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
 }
 
 }  // namespace pw::test

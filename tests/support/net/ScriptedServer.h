@@ -6,6 +6,7 @@
 // wakes every script blocked in Send, ReadRequest or Hold and waits for them to end.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -29,6 +30,10 @@ class ScriptedServer {
         bool Send(std::string_view bytes);
         // Blocks until the server stops: a server that accepts and never answers.
         void Hold();
+        // Waits this long; false when the server stops first.
+        bool Pause(std::chrono::milliseconds time);
+        // Drops the connection with a reset instead of a clean close.
+        void Reset();
 
       private:
         friend class ScriptedServer;
@@ -57,6 +62,12 @@ class ScriptedServer {
     static Script EndlessBody();
     // Reads the request and never answers.
     static Script Silent();
+    // Reads the request, writes these bytes, then falls silent without closing.
+    static Script ReplyAndHold(std::string bytes);
+    // Reads the request, writes these bytes, then resets the connection.
+    static Script ReplyAndReset(std::string bytes);
+    // Reads the request, writes the head, then one byte of body every interval, for ever.
+    static Script Trickle(std::string head, std::chrono::milliseconds interval);
 
   private:
     void AcceptLoop();
@@ -73,6 +84,22 @@ class ScriptedServer {
     std::set<int> open_;  // connection sockets, shut down on stop
     std::vector<std::thread> connections_;
     std::thread acceptor_;
+};
+
+// A listening socket whose backlog is full and never accepted from: a connect to it gets no
+// answer, as with a host that drops the packets.
+class UnansweredListener {
+  public:
+    UnansweredListener();
+    ~UnansweredListener();
+    UnansweredListener(const UnansweredListener&) = delete;
+    UnansweredListener& operator=(const UnansweredListener&) = delete;
+    std::string Url(std::string_view path = "/") const;
+
+  private:
+    int listenFd_ = -1;
+    std::vector<int> fillers_;
+    std::uint16_t port_ = 0;
 };
 
 }  // namespace pw::test
