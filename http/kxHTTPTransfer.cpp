@@ -93,6 +93,15 @@ Outcome FailureFor(std::int32_t status) {
     return status == -1 ? Outcome::HostUnreachable : Outcome::HttpError;
 }
 
+// The request's last error; the total limit is named as the component has it, not as what was
+// left of it when the request was opened.
+platform::InternetError LastErrorOf(const platform::IInternetRequest& request,
+                                    const TkxHTTPTimeouts& limits) {
+    platform::InternetError error = request.LastError();
+    if (error.code == platform::inet::Error::TotalTimeout) error.timeoutMs = limits.TotalTimeout;
+    return error;
+}
+
 }  // namespace
 
 void TkxCustomHTTP::Deliver(TkxEventThread& run, const std::function<void()>& fn) {
@@ -251,7 +260,7 @@ TkxCustomHTTP::Step TkxCustomHTTP::SendRequest(TkxEventThread& run, Transfer& t,
         if (Stopped(run, t)) return aborted;
         if (!sent) {
             t.stream.reset();
-            std::string reason = ReasonForError(t.request->LastError());
+            std::string reason = ReasonForError(LastErrorOf(*t.request, t.props.Timeouts));
             return Result{FailureFor(t.statusCode), reason.empty() ? "host unreachable" : reason};
         }
         if (const auto status = t.request->QueryInfo(Query::StatusCode))
@@ -367,7 +376,8 @@ TkxCustomHTTP::Result TkxCustomHTTP::ReadBody(TkxEventThread& run, Transfer& t) 
         if (Stopped(run, t)) return {Outcome::Aborted, "aborted"};
         std::size_t count = 0;
         if (t.request) {
-            if (!t.request->Read(t.buffer, count)) failure = t.request->LastError();
+            if (!t.request->Read(t.buffer, count))
+                failure = LastErrorOf(*t.request, t.props.Timeouts);
         } else if (t.localFile) {
             const auto n =
                 t.localFile->Read(t.buffer.data(), static_cast<std::int64_t>(t.buffer.size()));

@@ -75,7 +75,8 @@ TForm1::TForm1(const TForm1Services& services, bool loadSettings)
     zcWavePlayer1.SetOptions({sound::zcwpoSync, sound::zcwpoLoop});
     sound::LoadBuiltInAlarmWave(zcWavePlayer1.Wave());
     opendialog1.SetFilter("Sounds|*.wav");
-    // kxHTTP1 keeps every property at the component's defaults.
+    // kxHTTP1 keeps every property at the component's defaults but the limit on a whole page.
+    kxHTTP1.Timeouts.TotalTimeout = kPageTimeLimitMs;
 
     BindHandlers();
     if (loadSettings) FormCreate();

@@ -30,6 +30,8 @@ namespace pw::monitor {
 inline constexpr std::string_view kSettingsKey = "Software\\Quillmere\\Pagewarden\\watchset.ini";
 // The scratch copy of the latest fetched page.
 inline constexpr std::string_view kScratchFileName = "url2.htm";
+// The longest one page may take to arrive whole: a server that trickles cannot hold the pass.
+inline constexpr std::uint32_t kPageTimeLimitMs = 120'000;
 
 // Everything the window needs from outside; the program and the tests build it.
 struct TForm1Services {
