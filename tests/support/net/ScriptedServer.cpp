@@ -10,6 +10,27 @@
 
 namespace pw::test {
 
+namespace {
+
+// A socket listening on a free port of 127.0.0.1.
+int ListenOnLoopback(int backlog, std::uint16_t& port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(fd, backlog) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (fd >= 0) close(fd);
+        throw std::runtime_error("cannot listen on 127.0.0.1");
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+}  // namespace
+
 std::string ScriptedServer::Connection::ReadRequest() {
     std::string request;
     char buffer[4096];
@@ -50,18 +71,7 @@ void ScriptedServer::Connection::Reset() {
 }
 
 ScriptedServer::ScriptedServer(Script script) : script_(std::move(script)) {
-    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listenFd_ < 0 || bind(listenFd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        listen(listenFd_, 16) != 0 ||
-        getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        if (listenFd_ >= 0) close(listenFd_);
-        throw std::runtime_error("the scripted server cannot listen");
-    }
-    port_ = ntohs(address.sin_port);
+    listenFd_ = ListenOnLoopback(16, port_);
     acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 
@@ -175,18 +185,11 @@ ScriptedServer::Script ScriptedServer::Trickle(std::string head,
 }
 
 UnansweredListener::UnansweredListener() {
-    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listenFd_ = ListenOnLoopback(0, port_);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listenFd_ < 0 || bind(listenFd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        listen(listenFd_, 0) != 0 ||
-        getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        if (listenFd_ >= 0) close(listenFd_);
-        throw std::runtime_error("the unanswered listener cannot listen");
-    }
-    port_ = ntohs(address.sin_port);
+    address.sin_port = htons(port_);
     // Fill the accept queue; later connection attempts are then dropped unanswered.
     for (int i = 0; i < 3; ++i) {
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
