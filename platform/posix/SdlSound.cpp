@@ -190,13 +190,20 @@ bool SdlSound::PlayWave(std::span<const unsigned char> image, std::uint32_t flag
     if ((flags & kSndMemory) == 0) return false;
     // With kSndNoDefault or without it: there is no default sound to play instead.
     const std::optional<ParsedWave> wave = ParseWave(image);
-    if (!wave || !StartAudio()) return false;
+    if (!wave || noDevice_) return false;
+    if (!StartAudio()) {
+        noDevice_ = true;
+        return false;
+    }
 
     const bool async = (flags & kSndAsync) != 0;
     // A synchronous play returns when the sound has been heard, so it cannot loop: it plays once.
     const bool loop = async && (flags & kSndLoop) != 0;
     auto playback = std::make_unique<Playback>(*wave, loop);
-    if (!playback->Start()) return false;
+    if (!playback->Start()) {
+        noDevice_ = true;
+        return false;
+    }
     if (!async) return playback->WaitHeard();
     if (!loop) playback->CloseWhenEnded();
     current_ = std::move(playback);
