@@ -72,7 +72,9 @@ TForm1::TForm1(const TForm1Services& services, bool loadSettings)
     alarmtimer.SetEnabled(false);
     alarmtimer.SetInterval(1000);
     zcWavePlayer1.Enabled = true;
-    zcWavePlayer1.SetOptions({sound::zcwpoSync, sound::zcwpoLoop});
+    // In the background, so the window answers and Stop silences it while a long wave sounds; a
+    // repeat that comes while the wave still sounds lets it play on rather than start it again.
+    zcWavePlayer1.SetOptions({sound::zcwpoAsync, sound::zcwpoNoStop});
     sound::LoadBuiltInAlarmWave(zcWavePlayer1.Wave());
     opendialog1.SetFilter("Sounds|*.wav");
     // kxHTTP1 keeps every property at the component's defaults.

@@ -95,10 +95,10 @@ class SdlSound::Playback {
         });
     }
 
-    // The device has taken every sample (never for a loop).
-    bool Drained() const {
+    // The tail of an asynchronous sound has been heard (never for a loop).
+    bool Ended() const {
         std::lock_guard lock(mutex_);
-        return drained_;
+        return closerCloses_;
     }
 
   private:
@@ -175,7 +175,7 @@ bool SdlSound::StartAudio() {
 }
 
 bool SdlSound::Playing() const {
-    return current_ && !current_->Drained();
+    return current_ && !current_->Ended();
 }
 
 bool SdlSound::PlayWave(std::span<const unsigned char> image, std::uint32_t flags) {

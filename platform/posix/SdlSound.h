@@ -21,6 +21,7 @@ class SdlSound final : public ISound {
 
     // Linux choices: the samples are copied, so the caller's image may go at once; kSndLoop
     // without kSndAsync plays once; kSndNoDefault changes nothing, as there is no default sound.
+    // An asynchronous sound counts as playing (for kSndNoStop) until its tail has been heard.
     bool PlayWave(std::span<const unsigned char> image, std::uint32_t flags) override;
     // The first play that needs a device looks for one; when SDL's audio cannot start or no
     // device opens, this stays true for the object's life (a device plugged in later is used by

@@ -41,6 +41,25 @@ class HeardSound final : public platform::ISound {
     std::vector<Call> calls;
 };
 
+// Whether this process holds the file open. SDL's disk device keeps its file open exactly while
+// the device is open, that is while anything can be heard.
+bool HeldOpen(const std::string& path) {
+    const std::filesystem::path target = std::filesystem::weakly_canonical(path);
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (std::filesystem::read_symlink(fd.path(), ec) == target) return true;
+    }
+    return false;
+}
+
+// Polls until the condition holds or about ten seconds have passed.
+template <typename F>
+bool Eventually(F condition) {
+    for (int i = 0; i < 500 && !condition(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return condition();
+}
+
 std::size_t Count(const std::string& haystack, const std::string& needle) {
     std::size_t n = 0;
     for (auto at = haystack.find(needle); at != std::string::npos;
@@ -48,6 +67,8 @@ std::size_t Count(const std::string& haystack, const std::string& needle) {
         ++n;
     return n;
 }
+
+constexpr std::uint32_t kRate = 8000;  // 16-bit mono: 16,000 bytes a second
 
 class AlarmSoundTest : public WindowTest {
   protected:
@@ -63,10 +84,50 @@ class AlarmSoundTest : public WindowTest {
 
     // Read when SDL's audio starts, that is at the first play.
     static void UseDriver(const char* driver) { setenv("SDL_AUDIODRIVER", driver, 1); }
+    // What reached the device, less the silence it may start with.
+    std::string Heard() const {
+        const std::string played = ReadFile(out);
+        const std::size_t start = played.find_first_not_of('\0');
+        return start == std::string::npos ? std::string() : played.substr(start);
+    }
 
     const std::string out = dir / "heard.raw";
     HeardSound heard;
 };
+
+TEST_F(AlarmSoundTest, ALongWavePlaysBehindTheWindowOnceAndStopSilencesItAtOnce) {
+    std::string samples;  // 30 s, never silent
+    for (std::uint32_t i = 0; i < 30 * kRate; ++i)
+        samples += Le(1000 + i * 13, 2);
+    app->QueueOpenDialogAnswer(
+        dir.Write("long.wav", Riff({Fmt(1, 1, kRate, 16), {"data", samples}})));
+    form->BitBtn7.Click();
+    Watch(1, site.Url("/shop"), "in stock");  // absent: an alarm
+
+    // The pass, and the alarm in it, run inside the click, which is back while the wave sounds.
+    form->BitBtn2.Click();
+    EXPECT_EQ(form->SearchField(1).Color(), clRed);
+    ASSERT_EQ(heard.Plays().size(), 1u);
+    EXPECT_TRUE(heard.Plays()[0].played);
+    EXPECT_TRUE(HeldOpen(out));
+    EXPECT_LT(Heard().size(), samples.size());
+
+    // A repeat while the wave sounds lets it play on: neither started again nor doubled.
+    app->AdvanceAndProcess(10'000);
+    ASSERT_EQ(heard.Plays().size(), 2u);
+    EXPECT_FALSE(heard.Plays()[1].played);
+    EXPECT_NE(heard.Plays()[1].flags & platform::kSndNoStop, 0u);
+
+    ASSERT_TRUE(Eventually([&] { return Heard().size() >= kRate * 2; }));  // one second in
+    form->BitBtn3.Click();
+    EXPECT_FALSE(HeldOpen(out));  // the device is closed: nothing more is heard
+    const std::string played = Heard();
+    EXPECT_GE(played.size(), kRate * 2);
+    EXPECT_LT(played.size(), samples.size());
+    EXPECT_TRUE(played == samples.substr(0, played.size())) << "not the wave's start, once";
+    EXPECT_EQ(form->SearchField(1).Color(), clBtnFace);
+    EXPECT_FALSE(form->alarmtimer.Enabled());
+}
 
 TEST_F(AlarmSoundTest, WithoutASoundDeviceTheStatusLineSaysSoOnceAndNoPlayLooksAgain) {
     UseDriver("no-such-driver");
