@@ -204,10 +204,12 @@ void TForm1::BuildControls() {
     workpanel.SetVisible(false);
     Label1.SetCaption("URL - currently working on");
     Label1.SetBounds(280, 16, 130, 13);
-    Edit1.SetBounds(24, 40, 497, 21);
+    // As designed (73 wide), ComboBox1 shows little more than "Alarm on" of its items in any
+    // readable font: it is 129 wide, 7 pixels from Edit2 as from Edit1, and Edit1 is narrower.
+    Edit1.SetBounds(24, 40, 465, 21);
     Edit1.SetReadOnly(true);
     Edit1.SetColor(clBtnFace);
-    ComboBox1.SetBounds(528, 40, 73, 21);
+    ComboBox1.SetBounds(496, 40, 129, 21);
     ComboBox1.SetItems({"Alarm on absence of", "Alarm on presence of"});
     ComboBox1.SetItemIndex(0);
     ComboBox1.SetEnabled(false);
