@@ -16,11 +16,12 @@ struct FontMapping {
 };
 
 // In pixels, not points, since the geometry the texts must fit is in pixels. DejaVu Sans Condensed
-// (Debian's fonts-dejavu-extra) is as narrow as the design face; the wider faces a desktop offers
-// by default cut "Start minimised" and the labels of the settings strip. The Qt window test
-// measures every caption and drop-down item of the watch window in these fonts.
+// (Debian's fonts-dejavu-extra) at these sizes is about as wide as the design face; at 8 points
+// (11 pixels), or in the wider faces a desktop offers, "Start minimised" and the work panel's
+// label are cut. The Qt window test measures every caption and drop-down item of the watch window
+// in these fonts.
 constexpr FontMapping kFontMap[] = {
-    {8, "DejaVu Sans Condensed", 10},   // the windows' own font
+    {8, "DejaVu Sans Condensed", 10},   // a window's own font
     {10, "DejaVu Sans Condensed", 12},  // the column headings of the watch window
 };
 
