@@ -72,7 +72,9 @@ TForm1::TForm1(const TForm1Services& services, bool loadSettings)
     alarmtimer.SetEnabled(false);
     alarmtimer.SetInterval(1000);
     zcWavePlayer1.Enabled = true;
-    zcWavePlayer1.SetOptions({sound::zcwpoSync, sound::zcwpoLoop});
+    // In the background, so the window answers and Stop silences it while a long wave sounds; a
+    // repeat that comes while the wave still sounds lets it play on rather than start it again.
+    zcWavePlayer1.SetOptions({sound::zcwpoAsync, sound::zcwpoNoStop});
     sound::LoadBuiltInAlarmWave(zcWavePlayer1.Wave());
     opendialog1.SetFilter("Sounds|*.wav");
     // kxHTTP1 keeps every property at the component's defaults but the limit on a whole page.
@@ -203,10 +205,12 @@ void TForm1::BuildControls() {
     workpanel.SetVisible(false);
     Label1.SetCaption("URL - currently working on");
     Label1.SetBounds(280, 16, 130, 13);
-    Edit1.SetBounds(24, 40, 497, 21);
+    // As designed (73 wide), ComboBox1 shows little more than "Alarm on" of its items in any
+    // readable font: it is 129 wide, 7 pixels from Edit2 as from Edit1, and Edit1 is narrower.
+    Edit1.SetBounds(24, 40, 465, 21);
     Edit1.SetReadOnly(true);
     Edit1.SetColor(clBtnFace);
-    ComboBox1.SetBounds(528, 40, 73, 21);
+    ComboBox1.SetBounds(496, 40, 129, 21);
     ComboBox1.SetItems({"Alarm on absence of", "Alarm on presence of"});
     ComboBox1.SetItemIndex(0);
     ComboBox1.SetEnabled(false);

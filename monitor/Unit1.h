@@ -76,6 +76,9 @@ class TForm1 {
     const std::string& ScratchFile() const { return scratchFile_; }
     // A pass over the rows is running (a fetch of it may be waiting).
     bool InPass() const { return inPass_; }
+    // The status line's word on the alarm sound: that there is no sound device, once a play has
+    // found none (the sound layer does not look again); empty otherwise.
+    std::string SoundNotice() const;
 
     // --- handlers, by the name each bears ---
     void FormCreate();    // loads the settings; a failure goes to the error box

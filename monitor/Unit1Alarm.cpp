@@ -120,6 +120,10 @@ void TForm1::FetchFailed(std::string reason) {
     form_->Repaint();
 }
 
+std::string TForm1::SoundNotice() const {
+    return services_.sound.NoDevice() ? "no sound device: alarms are silent" : "";
+}
+
 void TForm1::RaiseAlarm() {
     Edit2.SetColor(clRed);
     zcWavePlayer1.Play();

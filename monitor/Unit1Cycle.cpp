@@ -39,6 +39,8 @@ void TForm1::SetStatus(std::string text) {
         }
         if (failed > 1) note += " (+" + std::to_string(failed - 1) + " more)";
         if (!scratchProblem_.empty()) note += (note.empty() ? "" : "; ") + scratchProblem_;
+        if (const std::string sound = SoundNotice(); !sound.empty())
+            note += (note.empty() ? "" : "; ") + sound;
         if (!note.empty()) text += (text.empty() ? "" : "; ") + note;
     }
     statustext.SetCaption(text);

@@ -26,6 +26,10 @@ class ISound {
     // and the running sound left alone when something is playing. The image may be changed or
     // freed as soon as the call returns.
     virtual bool PlayWave(std::span<const unsigned char> image, std::uint32_t flags) = 0;
+
+    // True once a play has found no sound device. The device is looked for only once, as looking
+    // may cost time and print the audio library's complaints: every later play fails at once.
+    virtual bool NoDevice() const { return false; }
 };
 
 }  // namespace pw::platform

@@ -5,6 +5,7 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ pkg-config git     # the build
   qt6-base-dev libglib2.0-dev              # the window; the desktop's file associations
+  fonts-dejavu-core fonts-dejavu-extra     # the window's font (DejaVu Sans Condensed)
   libcurl4-openssl-dev                     # HTTP and HTTPS transfers
   libsdl2-dev                              # the alarm sound
   libgtest-dev libgmock-dev                # unit tests

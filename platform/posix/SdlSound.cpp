@@ -95,10 +95,10 @@ class SdlSound::Playback {
         });
     }
 
-    // The device has taken every sample (never for a loop).
-    bool Drained() const {
+    // The tail of an asynchronous sound has been heard (never for a loop).
+    bool Ended() const {
         std::lock_guard lock(mutex_);
-        return drained_;
+        return closerCloses_;
     }
 
   private:
@@ -175,7 +175,7 @@ bool SdlSound::StartAudio() {
 }
 
 bool SdlSound::Playing() const {
-    return current_ && !current_->Drained();
+    return current_ && !current_->Ended();
 }
 
 bool SdlSound::PlayWave(std::span<const unsigned char> image, std::uint32_t flags) {
@@ -190,13 +190,20 @@ bool SdlSound::PlayWave(std::span<const unsigned char> image, std::uint32_t flag
     if ((flags & kSndMemory) == 0) return false;
     // With kSndNoDefault or without it: there is no default sound to play instead.
     const std::optional<ParsedWave> wave = ParseWave(image);
-    if (!wave || !StartAudio()) return false;
+    if (!wave || noDevice_) return false;
+    if (!StartAudio()) {
+        noDevice_ = true;
+        return false;
+    }
 
     const bool async = (flags & kSndAsync) != 0;
     // A synchronous play returns when the sound has been heard, so it cannot loop: it plays once.
     const bool loop = async && (flags & kSndLoop) != 0;
     auto playback = std::make_unique<Playback>(*wave, loop);
-    if (!playback->Start()) return false;
+    if (!playback->Start()) {
+        noDevice_ = true;
+        return false;
+    }
     if (!async) return playback->WaitHeard();
     if (!loop) playback->CloseWhenEnded();
     current_ = std::move(playback);

@@ -129,22 +129,40 @@ TEST_F(SdlSoundTest, AnImageThatCannotBePlayedFailsAtOnceWithNothingPlayed) {
                                 kSndMemory | kSndAsync | kSndLoop));  // claims 2 GiB
     EXPECT_FALSE(sound.PlayWave(wave, kSndSync));                     // not a memory image
     EXPECT_FALSE(std::filesystem::exists(out));                       // no device was opened
+    EXPECT_FALSE(sound.NoDevice());  // nor given up on: the next good wave is played
 }
 
-TEST_F(SdlSoundTest, WithoutADevicePlaysFailAtOnceAndALaterDeviceIsUsed) {
+TEST_F(SdlSoundTest, ADeviceIsLookedForOnceAndOnlyANewRunUsesOneThatCameLater) {
     // 8-bit samples, whose silence is 0x80: the padding after them must not click.
     std::string samples;
     for (int i = 0; i < 2000; ++i)
         samples += static_cast<char>(i % 100);
     const std::string image = Riff({Fmt(1, 1, 11025, 8), {"data", samples}});
-    SdlSound sound;
-    UseDevice("no-such-driver", out);
-    EXPECT_FALSE(sound.PlayWave(Span(image), kSndMemory));
-    UseDevice("disk", dir / "no-such-folder/played.raw");  // the device cannot open
-    EXPECT_FALSE(sound.PlayWave(Span(image), kSndMemory | kSndAsync | kSndLoop));
+    const struct {
+        const char* driver;
+        std::string file;
+    } missing[] = {
+        {"no-such-driver", out},                      // SDL's audio cannot start
+        {"disk", dir / "no-such-folder/played.raw"},  // the device cannot open
+    };
+    for (const auto& m : missing) {
+        SCOPED_TRACE(m.driver);
+        SdlSound sound;
+        UseDevice(m.driver, m.file);
+        EXPECT_FALSE(sound.PlayWave(Span(image), kSndMemory | kSndAsync | kSndLoop));
+        EXPECT_TRUE(sound.NoDevice());
+        // Not looked for again, so nothing more is said about it: the device that is there now
+        // stays unused.
+        UseDevice("disk", out);
+        EXPECT_FALSE(sound.PlayWave(Span(image), kSndMemory));
+        EXPECT_FALSE(std::filesystem::exists(out));
+        EXPECT_TRUE(sound.PlayWave({}, 0));
+        EXPECT_TRUE(sound.NoDevice());
+    }
 
-    UseDevice("disk", out);
+    SdlSound sound;
     ASSERT_TRUE(sound.PlayWave(Span(image), kSndMemory));
+    EXPECT_FALSE(sound.NoDevice());
     const std::string played = ReadFile(out);
     ASSERT_EQ(Count(played, samples), 1u);
     EXPECT_EQ(played.find_first_not_of('\x80', played.find(samples) + samples.size()),

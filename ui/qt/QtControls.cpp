@@ -140,14 +140,14 @@ void QtLabel::SetCaption(std::string_view caption) {
 }
 
 void QtLabel::SetFont(int pointSize, bool bold) {
-    QFont font = label_->font();
-    if (pointSize > 0) font.setPointSize(pointSize);
+    if (pointSize > 0) fontSize_ = pointSize;
+    QFont font = DesignFont(fontSize_);
     font.setBold(bold);
     label_->setFont(font);
 }
 
 int QtLabel::FontSize() const {
-    return label_->font().pointSize();
+    return fontSize_;
 }
 
 bool QtLabel::Bold() const {

@@ -15,6 +15,7 @@
 #include "framework/Application.h"
 #include "framework/Controls.h"
 #include "framework/headless/HeadlessControls.h"  // ParseSpinValue: one rule for both back ends
+#include "ui/qt/QtFonts.h"
 #include "ui/qt/QtSupport.h"
 
 class QAbstractButton;
@@ -113,6 +114,7 @@ class QtLabel final : public QtControl<framework::ILabel> {
     QtLabel(QtForm& form, std::string name, std::unique_ptr<QLabel> label, QtPanel* panel);
     std::unique_ptr<QLabel> label_;
     framework::TAlignment alignment_ = framework::TAlignment::Left;
+    int fontSize_ = kWindowFontPoints;  // the design size; the label draws in its DesignFont
 };
 
 class QtEdit final : public QtControl<framework::IEdit> {

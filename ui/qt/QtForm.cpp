@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "ui/qt/QtApplication.h"
+#include "ui/qt/QtFonts.h"
 #include "ui/qt/QtSupport.h"
 
 namespace pw::ui::qt {
@@ -19,15 +20,8 @@ using framework::IPanel;
 class QtForm::Window final : public QWidget {
   public:
     explicit Window(QtForm& form) : form_(form) {
-        // The face the window was designed in, at 8 point, else the nearest of its width the
-        // system has: the controls and labels are sized for it.
-        QFont font = this->font();
-        font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-                          QStringLiteral("Arial"), QStringLiteral("Helvetica"),
-                          QStringLiteral("DejaVu Sans Condensed")});
-        font.setStyleHint(QFont::SansSerif);
-        font.setPointSize(8);
-        setFont(font);
+        // The controls and labels are sized for the design font.
+        setFont(DesignFont(kWindowFontPoints));
     }
 
   protected:

@@ -27,6 +27,7 @@
 #include "tests/framework/ControlScenarios.h"
 #include "tests/support/TempDir.h"
 #include "ui/qt/QtApplication.h"
+#include "ui/qt/QtFonts.h"
 #include "ui/qt/QtForm.h"
 
 namespace pw::test {
@@ -218,7 +219,7 @@ class QtBehaviourTest : public QObject {
         QCOMPARE(label.geometry(), QRect(4, 12, 272, 16));
         QCOMPARE(label.text(), QString("<b>Complete URL</b>"));  // shown as written, never as HTML
         QCOMPARE(label.textFormat(), Qt::PlainText);
-        QCOMPARE(label.font().pointSize(), 10);
+        QCOMPARE(label.font().pixelSize(), pw::ui::qt::DesignFont(10).pixelSize());
         QVERIFY(label.font().bold());
         QVERIFY(label.alignment() & Qt::AlignHCenter);
         QCOMPARE(w.Widget<QLineEdit>("Edit3").geometry(), QRect(4, 32, 496, 21));

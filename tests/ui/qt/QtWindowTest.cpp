@@ -1,12 +1,22 @@
-// The watch window on the Qt back end: its widgets stand where the design puts them, and a real
-// click on "Start" checks the pages of a local server and colours the rows.
+// The watch window on the Qt back end: its widgets stand where the design puts them, their texts
+// fit them in the desktop font, and a real click on "Start" checks the pages of a local server and
+// colours the rows.
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
+#include <QStyleOptionToolButton>
 #include <QTest>
 #include <QToolButton>
+#include <set>
 
 #include "monitor/Unit1.h"
 #include "platform/posix/CurlInternet.h"
@@ -79,6 +89,76 @@ class QtWindowTest : public QObject {
         QVERIFY(!exit->icon().isNull());
         QVERIFY(w.Find<QPushButton>("BitBtn2")->toolTip().isEmpty());
         QVERIFY(!w.Find<QPushButton>("BitBtn3")->isEnabled());
+    }
+
+    // Each text is measured in its widget's real font against the room the style leaves it: beside
+    // a check box's indicator, in a drop-down list's field beside its arrow, on a button's face
+    // beside its picture. Every item of a drop-down list must fit, as any may be the one shown.
+    void everyCaptionAndDropDownItemFitsItsControl() {
+        Window w;
+        w.form.Form().Show();  // the layout on resize has run
+        const QFontInfo face(w.Widget()->font());
+        QVERIFY2(face.family() == QStringLiteral("DejaVu Sans Condensed"),
+                 qPrintable(face.family() + " stands in: is fonts-dejavu-extra installed?"));
+
+        QStringList clipped;
+        std::set<QString> measured;
+        const auto fit = [&](const QWidget& widget, const QString& text, const QRect& room,
+                             int beside = 0) {
+            const QFontMetrics metrics(widget.font());
+            const QSize need(metrics.horizontalAdvance(text) + beside, metrics.height());
+            measured.insert(widget.objectName());
+            if (need.width() > room.width() || need.height() > room.height())
+                clipped << QStringLiteral("%1 \"%2\" needs %3x%4, has %5x%6")
+                               .arg(widget.objectName(), text)
+                               .arg(need.width())
+                               .arg(need.height())
+                               .arg(room.width())
+                               .arg(room.height());
+        };
+        const QStyle& style = *w.Widget()->style();
+        // Only the controls: the widgets Qt builds inside them have no names.
+        for (QWidget* child : w.Widget()->findChildren<QWidget*>()) {
+            if (child->objectName().isEmpty()) continue;
+            if (auto* label = qobject_cast<QLabel*>(child)) {
+                fit(*label, label->text(), label->contentsRect());
+            } else if (auto* box = qobject_cast<QCheckBox*>(child)) {
+                QStyleOptionButton option;
+                option.initFrom(box);
+                option.text = box->text();
+                fit(*box, box->text(),
+                    style.subElementRect(QStyle::SE_CheckBoxContents, &option, box));
+            } else if (auto* combo = qobject_cast<QComboBox*>(child)) {
+                QStyleOptionComboBox option;
+                option.initFrom(combo);
+                option.editable = combo->isEditable();
+                option.frame = combo->hasFrame();
+                const QRect field = style.subControlRect(QStyle::CC_ComboBox, &option,
+                                                         QStyle::SC_ComboBoxEditField, combo);
+                for (int i = 0; i < combo->count(); ++i)
+                    fit(*combo, combo->itemText(i), field, 2);  // a pixel in from either side
+            } else if (auto* button = qobject_cast<QPushButton*>(child)) {
+                QStyleOptionButton option;
+                option.initFrom(button);
+                option.text = button->text();
+                option.icon = button->icon();
+                option.iconSize = button->iconSize();
+                const QRect face =
+                    style.subElementRect(QStyle::SE_PushButtonContents, &option, button);
+                // The picture and the text are drawn side by side, 4 pixels apart.
+                fit(*button, button->text(), face,
+                    button->icon().isNull() ? 0 : button->iconSize().width() + 4);
+            } else if (auto* tool = qobject_cast<QToolButton*>(child)) {
+                QStyleOptionToolButton option;
+                option.initFrom(tool);
+                const int frame = style.pixelMetric(QStyle::PM_DefaultFrameWidth, &option, tool);
+                fit(*tool, tool->text(), tool->rect().adjusted(frame, frame, -frame, -frame));
+            }
+        }
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join('\n')));
+        for (const char* name : {"Label4", "Label1", "statustext", "ComboBox1", "ComboBox21",
+                                 "startmin", "Button1", "BitBtn5", "SpeedButton20"})
+            QVERIFY2(measured.contains(QString::fromLatin1(name)), name);
     }
 
     void startChecksThePagesAndColoursTheRows() {
