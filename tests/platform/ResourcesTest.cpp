@@ -17,9 +17,8 @@ std::string Bytes(std::span<const unsigned char> data) {
     return {reinterpret_cast<const char*>(data.data()), data.size()};
 }
 
-// The embedded files sit beside this source.
 std::string DataFile(const char* name) {
-    return (std::filesystem::path(__FILE__).parent_path() / "data" / name).string();
+    return (std::filesystem::path(PW_TEST_DATA_DIR) / name).string();
 }
 
 TEST(Resources, TheBuildEmbedsEachFileByteForByte) {
