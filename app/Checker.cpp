@@ -251,7 +251,8 @@ int RunChecker(int argc, char** argv, std::FILE* out, std::FILE* err, const Chec
         framework::HeadlessApplication app;
         app.SetTitle("Pagewarden");
 
-        monitor::TForm1 form({app, posix.os(), internet, sound, env}, /*loadSettings=*/stored);
+        monitor::TForm1 form({app, posix.os(), internet, sound, env},
+                             stored ? monitor::TSettingsUse::ReadOnly : monitor::TSettingsUse::None);
         const int loadErrors = SayErrorBoxes(app, 0, err, "cannot read the watch list: ");
         for (const std::string& notice : notices)
             Say(err, notice);
