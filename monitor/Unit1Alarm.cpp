@@ -118,7 +118,7 @@ void TForm1::FetchFailed(std::string reason) {
 }
 
 void TForm1::RaiseAlarm() {
-    Edit2.SetColor(ColorOf(Verdict::Alarm));
+    Edit2.SetColor(clRed);
     zcWavePlayer1.Play();
     services_.app.Restore();
 }
