@@ -1,8 +1,9 @@
 #include "app/Checker.h"
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <span>
 #include <system_error>
 #include <vector>
@@ -24,6 +25,7 @@ constexpr std::string_view kHelp =
        pagewarden --check --url URL --text TEXT [--presence]
                                   check one page once
        pagewarden --help          show this text
+       pagewarden --version       show the version
 
 A check fetches each watched page once and searches it for the row's text (the bytes as
 typed; letter case counts). It prints one line per watched row on standard output, in
@@ -36,12 +38,13 @@ tab-separated columns:
   detail   why the page could not be fetched, such as "HTTP 404"; empty when it was
 
 The watch list is the one the window saves: $XDG_CONFIG_HOME/pagewarden/HKCU.reg
-(~/.config/pagewarden/HKCU.reg when XDG_CONFIG_HOME is not set). With --url no settings
-are read, and the logic is absence unless --presence is given.
+(~/.config/pagewarden/HKCU.reg when XDG_CONFIG_HOME is not set). It is only read, never
+written, so a check may run while the window is open. With --url no settings are read,
+and the logic is absence unless --presence is given.
 
 Exit status: 0 every row ok; 1 at least one ALARM; 3 no alarm, but at least one error;
-2 the check could not run (bad arguments, an unreadable or empty watch list).
-No display is needed and no sound is played.
+2 the check could not run (bad arguments, an unreadable, damaged or empty watch list, or
+a report that could not be written). No display is needed and no sound is played.
 )";
 
 // The alarm is heard by nobody: a play reports that there is no sound device.
@@ -75,17 +78,41 @@ int SayErrorBoxes(const framework::HeadlessApplication& app, int skip, std::FILE
     return n;
 }
 
-// Why the stored watch list cannot be used before anything is read, empty when it can: a
-// missing file leaves nothing to check, and an unreadable one would read as an empty list.
+// Why the stored watch list cannot be used, told before anything is read: a missing file
+// leaves nothing to check. Nothing is opened here: opening a FIFO would wait for a writer.
 std::string StoredListProblem(const std::filesystem::path& file) {
     std::error_code ec;
-    if (!std::filesystem::exists(file, ec))
-        return ec ? "cannot read the watch list " + file.string() + ": " + ec.message()
-                  : "no watch list at " + file.string() +
-                        " (add pages in the window and Save, or use --url)";
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return "cannot read the watch list " + file.string();
+    const std::filesystem::file_status status = std::filesystem::status(file, ec);
+    if (status.type() == std::filesystem::file_type::not_found)
+        return "no watch list at " + file.string() +
+               " (add pages in the window and Save, or use --url)";
+    if (ec) return "cannot read the watch list " + file.string() + ": " + ec.message();
+    if (status.type() != std::filesystem::file_type::regular)
+        return "cannot read the watch list " + file.string() + ": it is not a regular file";
     return {};
+}
+
+// What the store's one reading of the file says about the list, empty when it can be used.
+std::string ReadProblem(const std::filesystem::path& file, platform::RegStatus status) {
+    switch (status) {
+        case platform::RegStatus::Ok:
+        case platform::RegStatus::NotFound:  // no settings key: an empty list, said later
+            return {};
+        case platform::RegStatus::AccessDenied:
+            return "cannot read the watch list " + file.string() + ": permission denied";
+        default:
+            return "cannot read the watch list " + file.string() + ": input/output error";
+    }
+}
+
+// Writes the whole text and flushes it; false, with the reason said on `err`, when it did not
+// all arrive (a full disk, a closed pipe).
+bool WriteOut(std::FILE* out, std::string_view text, std::FILE* err) {
+    const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    const int error = errno;
+    if (written && std::fflush(out) == 0 && !std::ferror(out)) return true;
+    Say(err, std::string("cannot write the report: ") + std::strerror(written ? errno : error));
+    return false;
 }
 
 bool HasValue(std::string_view arg, std::string_view option, std::string& value) {
@@ -97,16 +124,6 @@ bool HasValue(std::string_view arg, std::string_view option, std::string& value)
 }
 
 }  // namespace
-
-bool IsCheckerCommand(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view a = argv[i];
-        if (a == "--check" || a == "--help" || a == "--presence" || a == "--url" || a == "--text" ||
-            a.starts_with("--url=") || a.starts_with("--text="))
-            return true;
-    }
-    return false;
-}
 
 std::optional<CheckerArgs> ParseCheckerArgs(std::span<const std::string> args, std::string& error) {
     CheckerArgs parsed;
@@ -176,12 +193,6 @@ std::optional<CheckerArgs> ParseCheckerArgs(std::span<const std::string> args, s
     return parsed;
 }
 
-Verdict VerdictOf(framework::TColor colour) {
-    if (colour == framework::clGreen) return Verdict::Ok;
-    if (colour == framework::clRed) return Verdict::Alarm;
-    return Verdict::Error;
-}
-
 std::string FormatRow(const RowReport& report) {
     const auto column = [](std::string s) {
         for (char& c : s) {
@@ -202,7 +213,7 @@ int ExitStatusOf(std::span<const RowReport> reports) {
     bool error = false;
     for (const RowReport& r : reports) {
         if (r.verdict == Verdict::Alarm) return kExitAlarm;
-        error = error || r.verdict == Verdict::Error;
+        error = error || r.verdict != Verdict::Ok;
     }
     return error ? kExitError : kExitOk;
 }
@@ -219,23 +230,28 @@ int RunChecker(int argc, char** argv, std::FILE* out, std::FILE* err, const Chec
         Say(err, problem + " (pagewarden --help shows the usage)");
         return kExitCannotRun;
     }
-    if (parsed->mode == CheckerArgs::Mode::Help) {
-        std::fwrite(kHelp.data(), 1, kHelp.size(), out);
-        std::fflush(out);
-        return kExitOk;
-    }
+    if (parsed->mode == CheckerArgs::Mode::Help)
+        return WriteOut(out, kHelp, err) ? kExitOk : kExitCannotRun;
     const bool stored = parsed->mode == CheckerArgs::Mode::Stored;
 
     try {
-        // Messages of the settings store (a damaged file set aside) mean the list read is not
-        // the list the user saved.
+        // Messages of the settings store (a damaged file) mean the list read is not the list
+        // the user saved.
         std::vector<std::string> notices;
         platform::posix::PosixOs posix(
-            {{}, [&notices](const std::string& message) { notices.push_back(message); }});
+            {.notice = [&notices](const std::string& message) { notices.push_back(message); },
+             .readOnlySettings = true});
         if (stored) {
             const platform::posix::RegistryStore names(
                 platform::posix::PosixOs::DefaultConfigFolder(), nullptr);
-            problem = StoredListProblem(names.FileOf(platform::RegRoot::CurrentUser));
+            const std::filesystem::path file = names.FileOf(platform::RegRoot::CurrentUser);
+            problem = StoredListProblem(file);
+            // The store reads the file once, here, and the load below reads that same version,
+            // whatever the window saves meanwhile.
+            if (problem.empty())
+                problem = ReadProblem(
+                    file, posix.os().registry.OpenKey(platform::RegRoot::CurrentUser,
+                                                      monitor::kSettingsKey, /*create=*/false));
             if (!problem.empty()) {
                 Say(err, problem);
                 return kExitCannotRun;
@@ -251,7 +267,9 @@ int RunChecker(int argc, char** argv, std::FILE* out, std::FILE* err, const Chec
         framework::HeadlessApplication app;
         app.SetTitle("Pagewarden");
 
-        monitor::TForm1 form({app, posix.os(), internet, sound, env}, /*loadSettings=*/stored);
+        monitor::TForm1 form(
+            {app, posix.os(), internet, sound, env},
+            stored ? monitor::TSettingsUse::ReadOnly : monitor::TSettingsUse::None);
         const int loadErrors = SayErrorBoxes(app, 0, err, "cannot read the watch list: ");
         for (const std::string& notice : notices)
             Say(err, notice);
@@ -276,22 +294,22 @@ int RunChecker(int argc, char** argv, std::FILE* out, std::FILE* err, const Chec
         const bool passErrors = SayErrorBoxes(app, before, err, "") > 0;
 
         std::vector<RowReport> reports;
+        std::string report;
         for (int k : watched) {
+            const monitor::TRowVerdict verdict = form.RowVerdict(k);
             RowReport r;
             r.row = k;
-            r.verdict = VerdictOf(form.SearchField(k).Color());
+            r.verdict = verdict.verdict;
             // Index 1, and no selection at all, alarm on presence.
             r.presence = form.LogicSelector(k).ItemIndex() != 0;
             r.url = form.UrlField(k).Text();
-            r.detail = form.RowFailure(k);
-            if (r.verdict == Verdict::Error && r.detail.empty()) r.detail = "not checked";
+            r.detail = verdict.reason;
+            if (r.verdict == Verdict::None && r.detail.empty()) r.detail = "not checked";
+            report += FormatRow(r);
             reports.push_back(std::move(r));
         }
-        for (const RowReport& r : reports) {
-            const std::string line = FormatRow(r);
-            std::fwrite(line.data(), 1, line.size(), out);
-        }
-        std::fflush(out);
+        // A report that does not arrive whole must not pass for "all is well".
+        if (!WriteOut(out, report, err)) return kExitCannotRun;
         const int status = ExitStatusOf(reports);
         return passErrors && status == kExitOk ? kExitError : status;
     } catch (const std::exception& e) {

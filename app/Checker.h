@@ -2,6 +2,8 @@
 // The headless checker: `pagewarden --check` runs one pass of the main window's logic over the
 // stored watch list (or over one page given on the command line) on the headless back end, and
 // reports each watched row as one tab-separated line on standard output. No display, no sound.
+// It only reads the settings, from one reading of the file, and never waits on a file that is
+// not a regular one.
 //
 // Threads: RunChecker runs on the calling thread, which becomes the headless UI thread.
 
@@ -11,15 +13,16 @@
 #include <string>
 #include <string_view>
 
-#include "framework/Controls.h"
+#include "monitor/Verdict.h"
 
 namespace pw::app {
 
 // Exit statuses.
-inline constexpr int kExitOk = 0;         // every watched row is fine
-inline constexpr int kExitAlarm = 1;      // at least one row is in alarm
-inline constexpr int kExitCannotRun = 2;  // bad arguments, unreadable or empty watch list
-inline constexpr int kExitError = 3;      // no alarm, but at least one row could not be checked
+inline constexpr int kExitOk = 0;     // every watched row is fine
+inline constexpr int kExitAlarm = 1;  // at least one row is in alarm
+// Bad arguments, an unreadable or empty watch list, or a report that could not be written.
+inline constexpr int kExitCannotRun = 2;
+inline constexpr int kExitError = 3;  // no alarm, but at least one row could not be checked
 
 struct CheckerArgs {
     enum class Mode { Help, Stored, Single };
@@ -30,23 +33,15 @@ struct CheckerArgs {
     bool presence = false;
 };
 
-// Whether a command line is meant for the checker rather than the window: it holds one of the
-// checker's options.
-bool IsCheckerCommand(int argc, char** argv);
-
 // Parses argv[1..]. On a bad command line gives nullopt and says why in `error`.
 std::optional<CheckerArgs> ParseCheckerArgs(std::span<const std::string> args, std::string& error);
 
-enum class Verdict { Ok, Alarm, Error };
-
-// A row's colour read as a verdict: green ok, red alarm; amber (could not check) and anything
-// else (no verdict at all) an error.
-Verdict VerdictOf(framework::TColor colour);
+using monitor::Verdict;
 
 struct RowReport {
-    int row = 0;  // 1..20
-    Verdict verdict = Verdict::Error;
-    bool presence = false;  // the row's logic: alarm on presence (true) or on absence
+    int row = 0;                      // 1..20
+    Verdict verdict = Verdict::None;  // reported as "error" unless Ok or Alarm
+    bool presence = false;            // the row's logic: alarm on presence (true) or on absence
     std::string url;
     std::string detail;  // why the page could not be fetched; empty when it was
 };
@@ -55,7 +50,7 @@ struct RowReport {
 // detail become spaces, so every row stays one line of five columns.
 std::string FormatRow(const RowReport& report);
 
-// 1 if any row is in alarm, else 3 if any row is an error, else 0.
+// 1 if any row is in alarm, else 3 if any row is neither ok nor in alarm, else 0.
 int ExitStatusOf(std::span<const RowReport> reports);
 
 // What the tests change; the program passes the defaults.

@@ -1,8 +1,13 @@
 // The Pagewarden program: the watch window on Qt, or the headless checker.
 
 #include <QApplication>
+#include <QByteArray>
+#include <QString>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "Version.h"
 #include "app/Checker.h"
@@ -13,20 +18,70 @@
 #include "ui/qt/QtApplication.h"
 #include "util/kxUtilsSystem.h"
 
+namespace {
+
+// What Qt says while it connects to the display is held back: when it cannot connect, it ends
+// with a fatal message and an abort, which become one line and exit status 2 instead.
+struct HeldMessage {
+    QtMsgType type;
+    QByteArray category;
+    QString text;
+};
+std::vector<HeldMessage>* heldMessages = nullptr;
+
+[[noreturn]] void NoDisplay() {
+    std::string why;
+    if (const char* platform = std::getenv("QT_QPA_PLATFORM"); platform && *platform)
+        why = std::string("the platform \"") + platform + "\" cannot be started";
+    else if (const char* display = std::getenv("DISPLAY"); display && *display)
+        why = std::string("the display \"") + display + "\" cannot be reached";
+    else
+        why = "DISPLAY is not set";
+    std::fprintf(stderr,
+                 "pagewarden: no display to show the window on (%s); "
+                 "pagewarden --check checks the watch list without one\n",
+                 why.c_str());
+    std::fflush(stderr);
+    // Qt is half built and about to abort: nothing of ours needs to be unwound.
+    std::_Exit(pw::app::kExitCannotRun);
+}
+
+void HoldStartupMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg) NoDisplay();
+    heldMessages->push_back({type, QByteArray(context.category), text});
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
         std::printf("Pagewarden %s\n", PW_VERSION);
         return 0;
     }
-    // The headless checker needs no display: it must not meet Qt at all.
-    if (pw::app::IsCheckerCommand(argc, argv))
-        return pw::app::RunChecker(argc, argv, stdout, stderr);
+    // The window takes no arguments, so any argument is the checker's, which also rejects the
+    // unknown ones; the checker needs no display and must not meet Qt at all.
+    if (argc > 1) return pw::app::RunChecker(argc, argv, stdout, stderr);
 
+    std::vector<HeldMessage> held;
+    heldMessages = &held;
+    const QtMessageHandler previous = qInstallMessageHandler(HoldStartupMessage);
     QApplication qapp(argc, argv);
+    qInstallMessageHandler(previous);
+    heldMessages = nullptr;
+    for (const HeldMessage& m : held)
+        previous(m.type, QMessageLogContext(nullptr, 0, nullptr, m.category.constData()), m.text);
+
     pw::ui::qt::QtApplication app(qapp);
     app.SetTitle("Pagewarden");
 
-    pw::platform::posix::PosixOs os;
+    // What the settings store must tell the user (a damaged file set aside) is shown in a box
+    // once the window is up: the loop runs posted messages only after Show.
+    pw::platform::posix::PosixOs os({.notice = [&app](const std::string& notice) {
+        app.Post([&app, notice] {
+            app.MessageBox(notice, "Pagewarden",
+                           pw::framework::mb::kOk | pw::framework::mb::kIconWarning);
+        });
+    }});
     pw::platform::posix::CurlInternet internet;
     pw::platform::posix::SdlSound sound;
     const pw::TkxEnvironment env(os.os());

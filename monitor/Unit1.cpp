@@ -30,7 +30,7 @@ constexpr int kRowPitch = 24;
 
 }  // namespace
 
-TForm1::TForm1(const TForm1Services& services, bool loadSettings)
+TForm1::TForm1(const TForm1Services& services, TSettingsUse settings)
     : services_(services),
       form_(services.app.CreateForm()),
       timer1_(services.app.CreateTimer()),
@@ -55,6 +55,7 @@ TForm1::TForm1(const TForm1Services& services, bool loadSettings)
       BitBtn5(form_->CreateButton("BitBtn5", false, &Panel1)),
       BitBtn4(form_->CreateButton("BitBtn4", false, &Panel1)),
       BitBtn6(form_->CreateButton("BitBtn6", false, &Panel1)),
+      statusnote(form_->CreateLabel("statusnote", &Panel1)),
       workpanel(form_->CreatePanel("workpanel")),
       Label1(form_->CreateLabel("Label1", &workpanel)),
       Edit1(form_->CreateEdit("Edit1", &workpanel)),
@@ -64,7 +65,8 @@ TForm1::TForm1(const TForm1Services& services, bool loadSettings)
       alarmtimer(*alarmtimer_),
       opendialog1(*opendialog1_),
       zcWavePlayer1(services.app, services.sound),
-      kxHTTP1(services.app, services.os, services.internet) {
+      kxHTTP1(services.app, services.os, services.internet),
+      settingsUse_(settings) {
     BuildControls();
 
     Timer1.SetEnabled(false);
@@ -81,7 +83,7 @@ TForm1::TForm1(const TForm1Services& services, bool loadSettings)
     kxHTTP1.Timeouts.TotalTimeout = kPageTimeLimitMs;
 
     BindHandlers();
-    if (loadSettings) FormCreate();
+    if (settingsUse_ != TSettingsUse::None) FormCreate();
 }
 
 TForm1::~TForm1() {
@@ -200,6 +202,9 @@ void TForm1::BuildControls() {
     }
     BitBtn3.SetEnabled(false);
     BitBtn7.SetGlyph(ButtonGlyph("SOUND"));
+    // The strip above the buttons spans the window, so the reasons are read in full without
+    // hovering, and the current-check panel never covers them. FormResize keeps its width.
+    statusnote.SetBounds(8, 2, f.ClientWidth() - 16, 16);
 
     workpanel.DockBottom(72);
     workpanel.SetVisible(false);
@@ -300,11 +305,18 @@ std::string TForm1::RowFailure(int k) const {
     return RowAt(k).failure;
 }
 
+TRowVerdict TForm1::RowVerdict(int k) const {
+    const Row& row = RowAt(k);
+    return {VerdictOfColor(row.search->Color()), row.failure};
+}
+
 void TForm1::SetRowFailure(int k, std::string reason) {
     Row& row = RowAt(k);
+    if (row.failure == reason) return;
     // The reason is the search field's tooltip while it stands.
     row.search->SetHint(reason);
     row.failure = std::move(reason);
+    UpdateStatusNote();
 }
 
 void TForm1::ComboBoxChange(int k) {

@@ -18,6 +18,7 @@
 #include "framework/Streams.h"
 #include "framework/Timer.h"
 #include "http/kxHTTP.h"
+#include "monitor/Verdict.h"
 #include "platform/Internet.h"
 #include "platform/Os.h"
 #include "platform/Sound.h"
@@ -50,13 +51,36 @@ std::string ScratchCacheFolder(const TkxEnvironment& env);
 // The path with the extension of its last component replaced (or added): "a/b.exe" -> "a/b.pdf".
 std::string ChangeFileExt(std::string_view path, std::string_view extension);
 
+// How a window uses the stored settings. The program's window loads them, and writes them on Save
+// and on close; the checker's only reads them (the key is not created, nothing is kept aside);
+// without them the rows keep their design-time logic "Presence".
+enum class TSettingsUse { None, ReadWrite, ReadOnly };
+
+// A row's verdict as its search field shows it, and why its page could not be fetched (empty when
+// it was).
+struct TRowVerdict {
+    Verdict verdict = Verdict::None;
+    std::string reason;
+};
+
+// The state of the pass over the rows. The verdict itself travels only through Edit2's colour.
+struct TCheckPass {
+    enum class Fetch { None, Pending, Evaluated, Failed };
+
+    bool running = false;    // a pass is under way (a fetch of it may be waiting)
+    bool checkbusy = false;  // a row's fetch has started and has not yet ended
+    Fetch fetch = Fetch::None;
+    std::string reason;  // why the current row's fetch failed
+};
+
 class TForm1 {
   public:
     static constexpr int kRowCount = 20;
 
-    // Builds the window and its components; runs FormCreate (loads the settings) unless
-    // loadSettings is false. Without the load, the rows keep their design-time logic "Presence".
-    explicit TForm1(const TForm1Services& services, bool loadSettings = true);
+    // Builds the window and its components; runs FormCreate (loads the settings) unless the
+    // settings are not used.
+    explicit TForm1(const TForm1Services& services,
+                    TSettingsUse settings = TSettingsUse::ReadWrite);
     ~TForm1();
     TForm1(const TForm1&) = delete;
     TForm1& operator=(const TForm1&) = delete;
@@ -72,10 +96,13 @@ class TForm1 {
     // Why row k's last fetch failed ("HTTP 404", "host unreachable", ...); empty when it was
     // fetched, when its verdict was cleared, or when it is not watched.
     std::string RowFailure(int k) const;
+    // Row k's verdict, read from its search field's colour, with the failure behind it.
+    TRowVerdict RowVerdict(int k) const;
     // The scratch file the latest completed fetch was written to; empty when none was written.
     const std::string& ScratchFile() const { return scratchFile_; }
+    const TCheckPass& Pass() const { return pass_; }
     // A pass over the rows is running (a fetch of it may be waiting).
-    bool InPass() const { return inPass_; }
+    bool InPass() const { return pass_.running; }
     // The status line's word on the alarm sound: that there is no sound device, once a play has
     // found none (the sound layer does not look again); empty otherwise.
     std::string SoundNotice() const;
@@ -142,6 +169,8 @@ class TForm1 {
     framework::IButton& BitBtn5;
     framework::IButton& BitBtn4;
     framework::IButton& BitBtn6;
+    // Across the top of the button bar: what could not be done, in full, as the rows stand now.
+    framework::ILabel& statusnote;
     framework::IPanel& workpanel;  // the current check, docked above Panel1
     framework::ILabel& Label1;
     framework::IEdit& Edit1;          // working URL
@@ -158,7 +187,6 @@ class TForm1 {
 
     // --- window-level state ---
     std::int32_t minutecount = 0;
-    bool checkbusy = false;
     std::string soundfile;
     bool firstshow = false;
 
@@ -170,7 +198,6 @@ class TForm1 {
         framework::IButton* open = nullptr;
         std::string failure;
     };
-    enum class FetchOutcome { None, Pending, Evaluated, Failed };
 
     void BuildControls();
     void BindHandlers();
@@ -185,6 +212,8 @@ class TForm1 {
     void ShowCountdownOrBusy();
     void SetStatus(std::string text);
     void SetRowFailure(int k, std::string reason);
+    // statusnote from the rows' failures and the scratch file's problem, as they are now.
+    void UpdateStatusNote();
     void FetchRow(int k);
     void FetchFailed(std::string reason);
 
@@ -195,11 +224,19 @@ class TForm1 {
     void LoadSettings();
     void SaveSettings();
     void StoreStartupOptions();
+    // While the stored file holds values the load could not read: keeps it aside and returns
+    // where it went (empty when there was nothing to keep), or throws, so that nothing is written
+    // over them.
+    std::string KeepUnreadSettings();
+    // Before every write of the store: the same, and the user is told where the file went.
+    void WriteOverUnreadSettings();
 
+    const TSettingsUse settingsUse_;
     bool destroying_ = false;
-    bool inPass_ = false;
-    FetchOutcome fetchOutcome_ = FetchOutcome::None;
-    std::string fetchReason_;
+    TCheckPass pass_;
+    // The stored values the load could not read, named as the error box named them; empty once a
+    // copy of the file as it was is kept.
+    std::string unreadSettings_;
     std::string scratchFile_;
     std::string scratchProblem_;
     std::array<Row, kRowCount> rows_{};

@@ -11,13 +11,9 @@
 
 namespace pw::monitor {
 
-using framework::clAmber;
-using framework::clGreen;
 using framework::clRed;
 
 namespace {
-
-constexpr int kLogicAbsence = 0;
 
 // The bytes of a completed body. kxHTTP1 has no output file, so the body is a memory stream;
 // any other stream is read into memory, and no stream counts as an empty page.
@@ -90,17 +86,19 @@ void TForm1::kxHTTP1Done(http::TkxCustomHTTP& /*Sender*/, const std::string& /*C
     // The copy on disk is for the user to look at; the verdict never depends on it.
     const std::string problem = WriteScratchFile(page);
     scratchProblem_ = problem.empty() ? std::string() : "url2.htm not written: " + problem;
+    UpdateStatusNote();
 
-    const bool found = PageContains(page, text);
-    const bool alarm = ComboBox1.ItemIndex() == kLogicAbsence ? !found : found;
-    if (fetchOutcome_ == FetchOutcome::Pending) fetchOutcome_ = FetchOutcome::Evaluated;
-    fetchReason_.clear();
-    if (alarm)
+    const Verdict verdict =
+        VerdictOf(ComboBox1.ItemIndex(),
+                  PageContains(page, text) ? PageOutcome::Found : PageOutcome::NotFound);
+    if (pass_.fetch == TCheckPass::Fetch::Pending) pass_.fetch = TCheckPass::Fetch::Evaluated;
+    pass_.reason.clear();
+    if (verdict == Verdict::Alarm)
         RaiseAlarm();
     else
-        Edit2.SetColor(clGreen);
+        Edit2.SetColor(ColorOf(verdict));
     form_->Repaint();
-    checkbusy = false;
+    pass_.checkbusy = false;
 }
 
 void TForm1::kxHTTP1AnyError(http::TkxCustomHTTP& Sender) {
@@ -109,14 +107,13 @@ void TForm1::kxHTTP1AnyError(http::TkxCustomHTTP& Sender) {
 }
 
 void TForm1::FetchFailed(std::string reason) {
-    if (fetchOutcome_ == FetchOutcome::Pending) fetchOutcome_ = FetchOutcome::Failed;
-    fetchReason_ = std::move(reason);
-    // Under "Absence" a page that cannot be read does not hold the text: an alarm. Under
-    // "Presence" (or no logic) nothing can be said: "could not check".
-    if (ComboBox1.ItemIndex() == kLogicAbsence)
+    if (pass_.fetch == TCheckPass::Fetch::Pending) pass_.fetch = TCheckPass::Fetch::Failed;
+    pass_.reason = std::move(reason);
+    const Verdict verdict = VerdictOf(ComboBox1.ItemIndex(), PageOutcome::Failed);
+    if (verdict == Verdict::Alarm)
         RaiseAlarm();
     else
-        Edit2.SetColor(clAmber);
+        Edit2.SetColor(ColorOf(verdict));
     form_->Repaint();
 }
 
@@ -127,6 +124,7 @@ std::string TForm1::SoundNotice() const {
 void TForm1::RaiseAlarm() {
     Edit2.SetColor(clRed);
     zcWavePlayer1.Play();
+    UpdateStatusNote();  // the play may have found that there is no sound device
     services_.app.Restore();
 }
 

@@ -32,7 +32,24 @@ void TForm1::BitBtn5Click() {
 }
 
 void TForm1::BitBtn6Click() {
-    services_.os.shell.ShellOpen(ChangeFileExt(services_.env.AppExeName, ".pdf"), "");
+    const std::string guide = ChangeFileExt(services_.env.AppExeName, ".pdf");
+    // Minimising hands the desktop over to the guide's viewer; when there can be none, that would
+    // only hide the window, so the user is told where the guide is instead.
+    std::string problem;
+    if (services_.os.files.FileSize(guide) < 0)
+        problem = "The user guide \"" + guide + "\" is missing.";
+    else if (services_.os.shell.AssociatedCommand(".pdf").empty())
+        problem =
+            "No program to show PDF documents is set up, so the user guide cannot be "
+            "opened. It is \"" +
+            guide + "\".";
+    else if (!services_.os.shell.ShellOpen(guide, ""))
+        problem = "The user guide \"" + guide + "\" could not be opened.";
+    if (!problem.empty()) {
+        services_.app.MessageBox(problem, "Pagewarden",
+                                 framework::mb::kOk | framework::mb::kIconWarning);
+        return;
+    }
     services_.app.Minimize();
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "monitor/Unit1.h"
 
@@ -27,27 +29,37 @@ std::string TForm1::Countdown() const {
 }
 
 void TForm1::SetStatus(std::string text) {
-    // What could not be done in the latest pass stays in the status line after the countdown
-    // (or alone), until it is mended or the verdicts are cleared.
-    if (text != kProcessing) {
-        std::string note;
-        int failed = 0;
-        for (int k = 1; k <= kRowCount; ++k) {
-            const std::string& reason = RowAt(k).failure;
-            if (reason.empty()) continue;
-            if (failed++ == 0) note = "row " + std::to_string(k) + ": " + reason;
-        }
-        if (failed > 1) note += " (+" + std::to_string(failed - 1) + " more)";
-        if (!scratchProblem_.empty()) note += (note.empty() ? "" : "; ") + scratchProblem_;
-        if (const std::string sound = SoundNotice(); !sound.empty())
-            note += (note.empty() ? "" : "; ") + sound;
-        if (!note.empty()) text += (text.empty() ? "" : "; ") + note;
-    }
     statustext.SetCaption(text);
 }
 
+void TForm1::UpdateStatusNote() {
+    // Rows that failed for the same reason share it, so that even twenty failures fit the line.
+    std::vector<std::pair<std::string, std::vector<int>>> reasons;  // in the order first met
+    for (int k = 1; k <= kRowCount; ++k) {
+        const std::string& reason = RowAt(k).failure;
+        if (reason.empty()) continue;
+        auto it = std::find_if(reasons.begin(), reasons.end(),
+                               [&](const auto& r) { return r.first == reason; });
+        if (it == reasons.end()) it = reasons.insert(it, {reason, {}});
+        it->second.push_back(k);
+    }
+    std::string note;
+    const auto add = [&note](const std::string& part) {
+        note += (note.empty() ? "" : "; ") + part;
+    };
+    for (const auto& [reason, rows] : reasons) {
+        std::string part = rows.size() == 1 ? "row " : "rows ";
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            part += (i == 0 ? "" : ", ") + std::to_string(rows[i]);
+        add(part + ": " + reason);
+    }
+    if (!scratchProblem_.empty()) add(scratchProblem_);
+    if (const std::string sound = SoundNotice(); !sound.empty()) add(sound);
+    statusnote.SetCaption(note);
+}
+
 void TForm1::ShowCountdownOrBusy() {
-    if (checkbusy || Interval() <= minutecount)
+    if (pass_.checkbusy || Interval() <= minutecount)
         SetStatus(std::string(kProcessing));
     else
         SetStatus(Countdown());
@@ -84,7 +96,7 @@ void TForm1::Timer1Timer() {
     if (Interval() > minutecount) return;
     // A tick that falls during a pass only counts: the running pass is not disturbed, and the
     // next tick after it starts the next pass.
-    if (inPass_) return;
+    if (pass_.running) return;
     workpanel.SetVisible(true);
     minutecount = 0;
     CheckAllRows();
@@ -93,7 +105,7 @@ void TForm1::Timer1Timer() {
 }
 
 void TForm1::Button1Click() {
-    if (inPass_) return;  // the running pass is the recheck
+    if (pass_.running) return;  // the running pass is the recheck
     SetStatus(std::string(kProcessing));
     statustext.SetVisible(true);
     workpanel.SetVisible(true);
@@ -108,12 +120,12 @@ void TForm1::timerdurationChange() {
 }
 
 void TForm1::CheckAllRows() {
-    if (inPass_) return;
-    inPass_ = true;
+    if (pass_.running) return;
+    pass_.running = true;
     struct PassEnd {
         bool& flag;
         ~PassEnd() { flag = false; }
-    } passEnd{inPass_};
+    } passEnd{pass_.running};
 
     for (int k = 1; k <= kRowCount; ++k) {
         // Once the application is told to end (Exit during a fetch) the rest of the pass is
@@ -130,40 +142,41 @@ void TForm1::CheckAllRows() {
 }
 
 void TForm1::FetchRow(int k) {
+    using Fetch = TCheckPass::Fetch;
     Row& row = RowAt(k);
-    checkbusy = true;
+    pass_.checkbusy = true;
     Edit1.SetText(row.url->Text());
     ComboBox1.SetItemIndex(row.logic->ItemIndex());
     Edit2.SetText(row.search->Text());
     kxHTTP1.URL = Edit1.Text();
 
-    fetchOutcome_ = FetchOutcome::Pending;
-    fetchReason_.clear();
+    pass_.fetch = Fetch::Pending;
+    pass_.reason.clear();
     // Whatever the outcome, the fetch is over when Fetch returns.
     try {
         kxHTTP1.Fetch(/*ForceWait=*/true);
     } catch (...) {
-        checkbusy = false;
-        fetchOutcome_ = FetchOutcome::None;
+        pass_.checkbusy = false;
+        pass_.fetch = Fetch::None;
         throw;
     }
-    checkbusy = false;
+    pass_.checkbusy = false;
 
     if (services_.app.Terminated() || destroying_) {
         // The wait ended because the application is ending: drop the transfer at once.
         kxHTTP1.Abort(/*DeleteOutputFile=*/false, /*Immediately=*/true);
-        fetchOutcome_ = FetchOutcome::None;
+        pass_.fetch = Fetch::None;
         return;
     }
     // Fetch returned without any event (refused, or its wait timed out): a failure all the same,
     // never the previous row's verdict.
-    if (fetchOutcome_ == FetchOutcome::Pending) {
+    if (pass_.fetch == Fetch::Pending) {
         const std::string& reason = kxHTTP1.FailureReason();
         FetchFailed(reason.empty() ? "not fetched" : reason);
     }
     row.search->SetColor(Edit2.Color());
-    SetRowFailure(k, fetchOutcome_ == FetchOutcome::Failed ? fetchReason_ : std::string());
-    fetchOutcome_ = FetchOutcome::None;
+    SetRowFailure(k, pass_.fetch == Fetch::Failed ? pass_.reason : std::string());
+    pass_.fetch = Fetch::None;
 }
 
 }  // namespace pw::monitor

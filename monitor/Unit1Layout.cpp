@@ -22,6 +22,8 @@ void TForm1::FormResize() {
     Label5.SetLeft(logic1.Left());
     Label6.SetLeft(search1.Left());
     Label4.SetWidth(url1.Width());
+    // The status note spans the button bar, which the docking widens with the window.
+    statusnote.SetWidth(form_->ClientWidth() - 2 * statusnote.Left());
 }
 
 }  // namespace pw::monitor

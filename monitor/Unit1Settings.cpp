@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <stdexcept>
+#include <vector>
 
 #include "monitor/Unit1.h"
 #include "util/kxUtilsText.h"
@@ -63,36 +64,53 @@ struct Stored {
     int number = 0;
 };
 
+// What a missing value reads as.
+Stored DefaultOf(const SettingDef& def) {
+    return {{}, def.kind == Kind::Flag ? 0 : def.defaultNumber};
+}
+
+std::string StatusText(RegStatus status) {
+    switch (status) {
+        case RegStatus::AccessDenied:
+            return "access denied";
+        case RegStatus::IoError:
+            return "input/output error";
+        default:
+            return "error " + std::to_string(static_cast<int>(status));
+    }
+}
+
 bool IsString(RegType type) {
     return type == RegType::Sz || type == RegType::ExpandSz;
 }
 
 // The store, open for one load, Save or close. Reads of a missing section or value give the
-// default; a value of the wrong kind and a refused write raise the store's messages.
+// default; a refused write raises the store's messages.
 class SettingsStore {
   public:
-    explicit SettingsStore(platform::IRegistry& registry) : registry_(registry) {
+    // Without create, a missing key is left missing (it reads as all defaults).
+    explicit SettingsStore(platform::IRegistry& registry, bool create = true)
+        : registry_(registry) {
         // A key that cannot be created shows when a section cannot be created.
-        registry_.OpenKey(kRoot, kSettingsKey, /*create=*/true);
+        if (create) registry_.OpenKey(kRoot, kSettingsKey, /*create=*/true);
     }
 
-    Stored Read(const SettingDef& def, const std::string& name) {
-        Stored out;
+    // nullopt for a value of the wrong kind.
+    std::optional<Stored> Read(const SettingDef& def, const std::string& name) {
+        Stored out = DefaultOf(def);
         const std::optional<RegValue> value = Query(def.section, name);
+        if (!value) return out;
         if (def.kind == Kind::Text) {
-            if (!value) return out;
-            if (!IsString(value->type)) throw InvalidType(name);
+            if (!IsString(value->type)) return std::nullopt;
             out.text = value->AsText();
             return out;
         }
-        out.number = def.kind == Kind::Flag ? 0 : def.defaultNumber;
-        if (!value) return out;
         if (IsString(value->type)) {
             out.number = StrToIntDef(value->AsText(), out.number);
         } else if (value->type == RegType::Dword && value->data.size() == 4) {
             out.number = static_cast<std::int32_t>(value->AsDword());
         } else {
-            throw InvalidType(name);
+            return std::nullopt;
         }
         if (def.kind == Kind::Flag) out.number = out.number != 0 ? 1 : 0;
         return out;
@@ -134,9 +152,6 @@ class SettingsStore {
     static std::string SectionKey(std::string_view section) {
         return std::string(kSettingsKey) + "\\" + std::string(section);
     }
-    static std::runtime_error InvalidType(const std::string& name) {
-        return std::runtime_error("Invalid data type for '" + name + "'");
-    }
 
     std::optional<RegValue> Query(std::string_view section, const std::string& name) {
         RegValue value;
@@ -171,10 +186,18 @@ void TForm1::FormCreate() {
 
 void TForm1::LoadSettings() {
     soundfile.clear();
-    SettingsStore store(services_.os.registry);
+    const bool readOnly = settingsUse_ == TSettingsUse::ReadOnly;
+    SettingsStore store(services_.os.registry, /*create=*/!readOnly);
+    // A value of the wrong kind does not stop the load: it reads as missing, and all of them are
+    // named in one box afterwards.
+    std::vector<std::string> unread;
     const auto read = [&](Setting id, int k = 0) {
         const SettingDef& def = Def(id);
-        return store.Read(def, ValueName(def, k));
+        const std::string name = ValueName(def, k);
+        std::optional<Stored> value = store.Read(def, name);
+        if (value) return *value;
+        unread.push_back("'" + name + "'");
+        return DefaultOf(def);
     };
 
     autostart.SetChecked(read(Setting::Autostart).number != 0);
@@ -191,12 +214,57 @@ void TForm1::LoadSettings() {
     timerduration.SetValue(read(Setting::Duration).number);
     // alarmrepeat is not restored: it starts at 10 on every run.
     soundfile = read(Setting::SoundFile).text;
+
+    if (!unread.empty()) {
+        for (const std::string& name : unread)
+            unreadSettings_ += (unreadSettings_.empty() ? "" : ", ") + name;
+        std::string message = "Invalid data type for " + unreadSettings_;
+        if (readOnly) {
+            unreadSettings_.clear();  // nothing here writes over them
+        } else {
+            message += ". The other settings were read.";
+            // Save writes every value, so the ones shown in place of these would replace them.
+            try {
+                const std::string where = KeepUnreadSettings();
+                if (!where.empty())
+                    message += " The settings file as it was is kept as \"" + where +
+                               "\", so nothing stored is lost when Save replaces it.";
+            } catch (const std::exception& e) {
+                message += std::string(" ") + e.what();
+            }
+        }
+        services_.app.ShowException(message);
+    }
     // A stored file that is gone leaves the built-in sound, and its name stays for Save.
     if (!soundfile.empty() && services_.os.files.FileSize(soundfile) >= 0)
         zcWavePlayer1.Wave().LoadFromFile(soundfile);
 }
 
+std::string TForm1::KeepUnreadSettings() {
+    if (unreadSettings_.empty()) return {};
+    std::string where;
+    const RegStatus status = services_.os.registry.KeepCopy(kRoot, where);
+    if (status != RegStatus::Ok && status != RegStatus::NotFound)
+        throw std::runtime_error("The settings file could not be kept aside (" +
+                                 StatusText(status) + "), so nothing is saved over " +
+                                 unreadSettings_ + " until it can be.");
+    unreadSettings_.clear();
+    return where;
+}
+
+// Tells where the stored file went when it was kept only now, at its first write.
+void TForm1::WriteOverUnreadSettings() {
+    const std::string where = KeepUnreadSettings();
+    if (!where.empty())
+        services_.app.MessageBox(
+            "The settings file as it was, with the values that could not be "
+            "read, is kept as \"" +
+                where + "\".",
+            "Pagewarden", framework::mb::kOk | framework::mb::kIconInformation);
+}
+
 void TForm1::SaveSettings() {
+    WriteOverUnreadSettings();
     WriteGroup(services_.os.registry, [this](SettingsStore& store) {
         for (const SettingDef& def : kSettings) {
             for (int k = 1; k <= (def.perRow ? kRowCount : 1); ++k) {
@@ -234,6 +302,7 @@ void TForm1::SaveSettings() {
 }
 
 void TForm1::StoreStartupOptions() {
+    WriteOverUnreadSettings();
     WriteGroup(services_.os.registry, [this](SettingsStore& store) {
         const SettingDef& minimised = Def(Setting::Minimised);
         store.Write(minimised, ValueName(minimised, 0), {{}, startmin.Checked() ? 1 : 0});

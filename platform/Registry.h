@@ -92,6 +92,12 @@ class IRegistry {
     // waits for you.
     virtual void BeginUpdate(RegRoot root) = 0;
     virtual RegStatus EndUpdate(RegRoot root) = 0;
+
+    // Keeps what is stored under the root, as it is now, under a new name that nothing writes
+    // again, and says where in `where`: for values the program could not use, before a write
+    // replaces them. NotFound when nothing is stored; AccessDenied when the store cannot be
+    // written.
+    virtual RegStatus KeepCopy(RegRoot root, std::string& where) = 0;
 };
 
 // Holds an update for one scope. Commit() ends it and returns EndUpdate's status; if Commit was

@@ -31,7 +31,10 @@ std::filesystem::path PosixOs::DefaultConfigFolder() {
 PosixOs::PosixOs() : PosixOs(Options{}) {}
 
 PosixOs::PosixOs(Options options)
-    : registry_(std::make_unique<RegistryStore>(ConfigFolderOf(options), NoticeOf(options))),
+    : registry_(std::make_unique<RegistryStore>(ConfigFolderOf(options), NoticeOf(options),
+                                                options.readOnlySettings
+                                                    ? RegistryStore::Access::Snapshot
+                                                    : RegistryStore::Access::ReadWrite)),
       files_(std::make_unique<PosixFiles>()),
       shell_(std::make_unique<PosixShell>()),
       system_(std::make_unique<PosixSystem>()),

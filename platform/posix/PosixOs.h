@@ -19,10 +19,12 @@ class PosixOs {
   public:
     struct Options {
         // Folder of the registry files; DefaultConfigFolder() when empty.
-        std::filesystem::path configFolder;
+        std::filesystem::path configFolder{};
         // Receives messages a user should see (a settings file that had to be moved aside).
         // Defaults to writing them to standard error.
-        std::function<void(const std::string&)> notice;
+        std::function<void(const std::string&)> notice{};
+        // The settings are only read, each file once (RegistryStore::Access::Snapshot).
+        bool readOnlySettings = false;
     };
 
     // $XDG_CONFIG_HOME/pagewarden, or ~/.config/pagewarden.

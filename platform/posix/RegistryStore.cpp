@@ -260,8 +260,8 @@ std::string ErrorText(int error) {
 // ---- one root ---------------------------------------------------------------------------------
 
 struct RegistryStore::Root {
-    Root(const std::filesystem::path& folder, const RootInfo& info)
-        : folder(folder), file(folder / info.fileName), keyName(info.keyName) {
+    Root(const std::filesystem::path& folder, const RootInfo& info, bool snapshot)
+        : folder(folder), file(folder / info.fileName), keyName(info.keyName), snapshot(snapshot) {
         lockFile = file;
         lockFile += ".lock";
         tempFile = file;
@@ -273,8 +273,11 @@ struct RegistryStore::Root {
     std::filesystem::path lockFile;
     std::filesystem::path tempFile;
     const std::string_view keyName;
+    const bool snapshot;
 
     std::mutex mutex;  // guards everything below
+    // A snapshot store's one reading of the file: how it went, once it was made.
+    std::optional<RegStatus> snapshotStatus;
     bool loaded = false;
     FileId id;
     std::uint64_t generation = 0;
@@ -364,9 +367,8 @@ struct RegistryStore::Root {
         readOnly = damaged;
     }
 
-    // Keeps what parsed, sets the original aside and writes the salvaged values in its place.
-    void Salvage(RegParseResult&& parsed, bool tooBig, const FileId& damagedId, FileLock* lock,
-                 std::uint64_t gen, std::string& notice) {
+    // The first sentence of every message about a damaged file.
+    std::string DamageHead(const RegParseResult& parsed, bool tooBig) const {
         std::string problem;
         if (tooBig) {
             problem = "it is larger than " + std::to_string(RegistryStore::kMaxFileBytes >> 20) +
@@ -376,8 +378,13 @@ struct RegistryStore::Root {
             if (parsed.badLines > 1)
                 problem += "; " + std::to_string(parsed.badLines) + " lines could not be read";
         }
-        const std::string head =
-            "The settings file \"" + file.string() + "\" is damaged (" + problem + ").";
+        return "The settings file \"" + file.string() + "\" is damaged (" + problem + ").";
+    }
+
+    // Keeps what parsed, sets the original aside and writes the salvaged values in its place.
+    void Salvage(RegParseResult&& parsed, bool tooBig, const FileId& damagedId, FileLock* lock,
+                 std::uint64_t gen, std::string& notice) {
+        const std::string head = DamageHead(parsed, tooBig);
         const std::string content = SerializeRegFile(parsed.tree, keyName);
 
         std::filesystem::path aside;
@@ -403,10 +410,32 @@ struct RegistryStore::Root {
                  aside.string() + "\".";
     }
 
-    // Runs `read(tree)` on the current content of the file.
+    // A snapshot store's reading: no lock is needed, as files are replaced whole by rename, so
+    // one descriptor reads one complete version; nothing is repaired.
+    RegStatus TakeSnapshot(std::string& notice) {
+        FileId current;
+        std::string text;
+        bool tooBig = false;
+        if (const int error = ReadFileAt(file, current, text, tooBig))
+            return error == EACCES || error == EPERM ? RegStatus::AccessDenied : RegStatus::IoError;
+        RegParseResult parsed = ParseRegFile(text, keyName);
+        if (tooBig || parsed.firstBadLine)
+            notice = DamageHead(parsed, tooBig) +
+                     " The values that could be read are used; the file was left as it is.";
+        Accept(std::move(parsed.tree), current, 0, true);
+        return RegStatus::Ok;
+    }
+
+    // Runs `read(tree)` on the current content of the file (a snapshot store: on its one
+    // reading of it).
     template <class F>
     RegStatus Read(std::string& notice, F&& read) {
         std::lock_guard guard(mutex);
+        if (snapshot) {
+            if (!snapshotStatus) snapshotStatus = TakeSnapshot(notice);
+            return *snapshotStatus == RegStatus::Ok ? read(static_cast<const RegKey&>(tree))
+                                                    : *snapshotStatus;
+        }
         if (pending) return read(static_cast<const RegKey&>(*pending));
         bool needExclusive = false;
         if (updateLock.valid()) {
@@ -438,6 +467,7 @@ struct RegistryStore::Root {
     // to the file.
     template <class F>
     RegStatus Write(std::string& notice, std::uint64_t growth, F&& change) {
+        if (snapshot) return RegStatus::AccessDenied;
         std::unique_lock guard(mutex);
         idle.wait(guard, [this] { return Free(); });
         if (depth > 0) return WriteInUpdate(notice, growth, change);
@@ -540,8 +570,8 @@ struct RegistryStore::Root {
         if (depth++ > 0) return;
         owner = std::this_thread::get_id();
         // Without a folder there is nothing to lock yet; a failure here shows at the first write,
-        // which tries again.
-        if (IsFolder(folder) && TakeUpdateLock() == RegStatus::Ok) {
+        // which tries again. A snapshot store has nothing to lock: it never writes.
+        if (!snapshot && IsFolder(folder) && TakeUpdateLock() == RegStatus::Ok) {
             bool needExclusive = false;
             Refresh(&updateLock, true, needExclusive, notice);
         }
@@ -552,6 +582,17 @@ struct RegistryStore::Root {
         if (depth == 0 || owner != std::this_thread::get_id()) return RegStatus::InvalidParameter;
         if (--depth > 0) return RegStatus::Ok;
         return Finish();
+    }
+
+    RegStatus KeepCopy(std::string& where) {
+        if (snapshot) return RegStatus::AccessDenied;
+        std::lock_guard guard(mutex);
+        // Files are replaced whole by rename, so the link (or copy) holds one complete version.
+        std::filesystem::path aside;
+        if (const int error = KeepAside(file, aside))
+            return error == ENOENT ? RegStatus::NotFound : FromErrno(error);
+        where = aside.string();
+        return RegStatus::Ok;
     }
 
     // Writes the update's tree, if it changed anything, and ends the update. On failure the
@@ -580,10 +621,10 @@ struct RegistryStore::Root {
 // ---- the store --------------------------------------------------------------------------------
 
 RegistryStore::RegistryStore(std::filesystem::path folder,
-                             std::function<void(const std::string&)> notice)
+                             std::function<void(const std::string&)> notice, Access access)
     : folder_(std::move(folder)), notice_(std::move(notice)) {
     for (std::size_t i = 0; i < 3; ++i)
-        roots_[i] = std::make_unique<Root>(folder_, kRoots[i]);
+        roots_[i] = std::make_unique<Root>(folder_, kRoots[i], access == Access::Snapshot);
 }
 
 RegistryStore::~RegistryStore() = default;
@@ -736,6 +777,11 @@ void RegistryStore::BeginUpdate(RegRoot root) {
 RegStatus RegistryStore::EndUpdate(RegRoot root) {
     Root* r = RootOf(root);
     return r ? r->End() : RegStatus::InvalidParameter;
+}
+
+RegStatus RegistryStore::KeepCopy(RegRoot root, std::string& where) {
+    Root* r = RootOf(root);
+    return r ? r->KeepCopy(where) : RegStatus::InvalidParameter;
 }
 
 }  // namespace pw::platform::posix

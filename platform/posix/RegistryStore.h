@@ -12,6 +12,12 @@
 // see the file as it was until then. Writers elsewhere wait for it, so a second RegistryStore on
 // the same folder must not write from the thread that holds an update of the first.
 //
+// A snapshot store only reads: each root's file is read once, at the first call that needs it, and
+// every later call answers from that reading, so a save made by another process meanwhile is seen
+// whole or not at all. It writes nothing, creates no folder or lock file, never blocks on a file
+// that is not a regular one, and reads a damaged file as far as it parses, leaving it as it is.
+// Its writes, updates' writes and KeepCopy give AccessDenied.
+//
 // Threads: any thread may call any member; `notice` runs on the calling thread, with no lock held.
 // During an update, other threads of this store read its pending state and their writes and
 // updates wait until it ends.
@@ -34,9 +40,12 @@ class RegistryStore final : public IRegistry {
     // make a file larger is refused, so the store can always read what it wrote.
     static constexpr std::uint64_t kMaxFileBytes = std::uint64_t{64} << 20;
 
+    enum class Access { ReadWrite, Snapshot };
+
     // `folder` is created (0700, with parents) on the first write. `notice` receives messages the
     // user must see; it may be empty.
-    RegistryStore(std::filesystem::path folder, std::function<void(const std::string&)> notice);
+    RegistryStore(std::filesystem::path folder, std::function<void(const std::string&)> notice,
+                  Access access = Access::ReadWrite);
     // Writes what updates left open hold, as their end would.
     ~RegistryStore() override;
     RegistryStore(const RegistryStore&) = delete;
@@ -60,6 +69,8 @@ class RegistryStore final : public IRegistry {
                          std::vector<std::string>& names) override;
     void BeginUpdate(RegRoot root) override;
     RegStatus EndUpdate(RegRoot root) override;
+    // The copy is "<file>.broken-N", as for a damaged file, with the first N not taken.
+    RegStatus KeepCopy(RegRoot root, std::string& where) override;
 
   private:
     struct Root;

@@ -87,23 +87,22 @@ TEST(CheckerArgs, RejectedCommandLinesSayWhy) {
 TEST(CheckerReport, LinesAndExitStatus) {
     EXPECT_EQ(pw::app::FormatRow({3, Verdict::Alarm, false, "http://a/", ""}),
               "3\tALARM\tabsence\thttp://a/\t\n");
-    EXPECT_EQ(pw::app::FormatRow({20, Verdict::Error, true, "http://b/", "HTTP 404"}),
+    EXPECT_EQ(pw::app::FormatRow({20, Verdict::CouldNotCheck, true, "http://b/", "HTTP 404"}),
               "20\terror\tpresence\thttp://b/\tHTTP 404\n");
+    EXPECT_EQ(pw::app::FormatRow({2, Verdict::None, false, "http://b/", "not checked"}),
+              "2\terror\tabsence\thttp://b/\tnot checked\n");
     // A hand-edited URL with a tab or a line break must not break the line into more columns
     // or more lines.
     EXPECT_EQ(pw::app::FormatRow({1, Verdict::Ok, false, "http://a/\tb\nc", "x\ry"}),
               "1\tok\tabsence\thttp://a/ b c\tx y\n");
 
-    EXPECT_EQ(pw::app::VerdictOf(pw::framework::clGreen), Verdict::Ok);
-    EXPECT_EQ(pw::app::VerdictOf(pw::framework::clRed), Verdict::Alarm);
-    EXPECT_EQ(pw::app::VerdictOf(pw::framework::clAmber), Verdict::Error);
-    EXPECT_EQ(pw::app::VerdictOf(pw::framework::clBtnFace), Verdict::Error);
-
     const RowReport ok{1, Verdict::Ok, false, "u", ""};
     const RowReport alarm{2, Verdict::Alarm, false, "u", ""};
-    const RowReport error{3, Verdict::Error, true, "u", "HTTP 500"};
+    const RowReport error{3, Verdict::CouldNotCheck, true, "u", "HTTP 500"};
+    const RowReport unchecked{4, Verdict::None, true, "u", "not checked"};
     EXPECT_EQ(pw::app::ExitStatusOf(std::vector{ok, ok}), 0);
     EXPECT_EQ(pw::app::ExitStatusOf(std::vector{ok, error}), 3);
+    EXPECT_EQ(pw::app::ExitStatusOf(std::vector{unchecked, ok}), 3);
     EXPECT_EQ(pw::app::ExitStatusOf(std::vector{error, alarm, ok}), 1);
     EXPECT_EQ(pw::app::ExitStatusOf(std::vector{alarm, error}), 1);
 }

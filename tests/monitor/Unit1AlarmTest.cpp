@@ -120,18 +120,19 @@ TEST_F(AlarmSoundTest, WithoutASoundDeviceTheStatusLineSaysSoOnceAndNoPlayLooksA
     Watch(1, site.Url("/shop"), "sold out");
     form->Button1.Click();  // no alarm: no device looked for
     EXPECT_EQ(form->SearchField(1).Color(), clGreen);
-    EXPECT_EQ(Status().find(notice), std::string::npos);
+    EXPECT_EQ(Note().find(notice), std::string::npos);
 
     Watch(2, site.Url("/shop"), "in stock");
     form->Button1.Click();
     EXPECT_EQ(form->SearchField(2).Color(), clRed);
-    EXPECT_EQ(Status(), notice);
+    EXPECT_EQ(Note(), notice);
 
     // A device now would be used by the next run only: this one neither looks nor says it again.
     UseDriver("disk");
     form->BitBtn2.Click();
     app->AdvanceAndProcess(30'000);
-    EXPECT_EQ(Status(), "60 Minutes to next update; " + notice);
+    EXPECT_EQ(Status(), "60 Minutes to next update");
+    EXPECT_EQ(Note(), notice);
     EXPECT_EQ(heard.plays.size(), 5u);  // the two alarms and three repeats
     for (const HeardSound::Play& play : heard.plays)
         EXPECT_FALSE(play.played);

@@ -43,17 +43,22 @@ class SilentSound final : public platform::ISound {
     int stops = 0;
 };
 
+// A desktop with a PDF viewer unless told otherwise.
 class RecordingShell final : public platform::IShell {
   public:
     bool ShellOpen(std::string_view file, std::string_view parameters) override {
         opened.emplace_back(file, parameters);
-        return true;
+        return opens;
     }
     bool StartProcess(const std::string&, const std::vector<std::string>&) override {
         return false;
     }
-    std::string AssociatedCommand(std::string_view) override { return {}; }
+    std::string AssociatedCommand(std::string_view extension) override {
+        return extension == ".pdf" ? pdfViewer : std::string();
+    }
     std::vector<std::pair<std::string, std::string>> opened;
+    bool opens = true;
+    std::string pdfViewer = "/usr/bin/evince %U";
 };
 
 // Pages by path; an unknown path answers 404. A hook runs on the server's thread when its path
@@ -120,11 +125,10 @@ class WindowTest : public ::testing::Test {
     }
 
     // A fresh application and window on the same registry, as a new run of the program.
-    void Restart(bool loadSettings = true) {
+    void Restart(TSettingsUse settings = TSettingsUse::ReadWrite) {
         form.reset();
         app = std::make_unique<framework::HeadlessApplication>(clock);
-        form =
-            std::make_unique<TForm1>(TForm1Services{*app, os, internet, sound, env}, loadSettings);
+        form = std::make_unique<TForm1>(TForm1Services{*app, os, internet, sound, env}, settings);
     }
 
     framework::HeadlessForm& Window() {
@@ -155,6 +159,7 @@ class WindowTest : public ::testing::Test {
     }
     void Minutes(int n) { app->AdvanceAndProcess(framework::Millis{n} * 60'000); }
     std::string Status() const { return form->statustext.Caption(); }
+    std::string Note() const { return form->statusnote.Caption(); }
     platform::RegValue Stored(const std::string& section, const std::string& name) {
         platform::RegValue v;
         os.registry.QueryValue(platform::RegRoot::CurrentUser,
@@ -166,10 +171,12 @@ class WindowTest : public ::testing::Test {
         os.registry.OpenKey(platform::RegRoot::CurrentUser, key, true);
         os.registry.SetValue(platform::RegRoot::CurrentUser, key, name, v);
     }
-    std::vector<std::string> ErrorBoxes() const {
+    std::vector<std::string> ErrorBoxes() const { return Boxes(true); }
+    std::vector<std::string> MessageBoxes() const { return Boxes(false); }
+    std::vector<std::string> Boxes(bool errorBoxes) const {
         std::vector<std::string> out;
         for (const auto& d : app->Dialogs())
-            if (d.errorBox) out.push_back(d.text);
+            if (d.errorBox == errorBoxes) out.push_back(d.text);
         return out;
     }
 

@@ -1,6 +1,9 @@
 // The window's settings in the real registry store: first run, Save and restart, the value kinds,
 // values of the wrong kind, refused writes and what closing keeps.
 
+#include <filesystem>
+
+#include "platform/posix/RegistryStore.h"
 #include "sound/AlarmWave.h"
 #include "tests/monitor/Unit1Fixture.h"
 
@@ -89,21 +92,68 @@ TEST_F(WindowTest, AHandEditedStoreIsReadByTheKindOfEachValue) {
     EXPECT_EQ(Stored("Logic", "logic4"), RegValue::Text("0"));
     EXPECT_EQ(Stored("Logic", "logic5"), RegValue::Dword(0xFFFFFFFF));
     EXPECT_EQ(Stored("Timer", "Duration"), RegValue::Text("15"));
+}
 
-    // A value of the wrong kind stops the load there; the window comes up all the same.
-    Store("URLs", "URL1", RegValue::Text("http://a.example/"));
+TEST_F(WindowTest, ValuesOfTheWrongKindAreNamedOnceAndSaveLosesNothing) {
+    const auto url = [](int k) { return "http://host.example/" + std::to_string(k); };
+    for (int k = 1; k <= TForm1::kRowCount; ++k) {
+        Store("URLs", "URL" + std::to_string(k), RegValue::Text(url(k)));
+        Store("Search", "Search" + std::to_string(k), RegValue::Text("text " + std::to_string(k)));
+        Store("Logic", "logic" + std::to_string(k), RegValue::Dword(k % 2));
+    }
+    Store("Timer", "Duration", RegValue::Dword(15));
     Store("URLs", "URL2", RegValue::Binary("\x01\x02"));
+    Store("Logic", "logic5", RegValue::Binary("\x05"));
+    Store("Startup", "Autostart", RegValue::Binary("x"));
+    const std::string file = dir / "config/HKCU.reg";
+    const std::string aside = file + ".broken-1";
+    const std::string stored = pw::test::ReadFile(file);
+    const std::string named = "Invalid data type for 'Autostart', 'URL2', 'logic5'";
+
+    // The checker's window only reads: the same box, and nothing kept aside.
+    Restart(TSettingsUse::ReadOnly);
+    EXPECT_EQ(ErrorBoxes(), std::vector<std::string>{named});
+    EXPECT_FALSE(std::filesystem::exists(aside));
+
+    // Every other value is read, and the file as it was is kept before anything can replace it.
     Restart();
-    EXPECT_EQ(ErrorBoxes(), (std::vector<std::string>{"Invalid data type for 'URL2'"}));
-    EXPECT_EQ(form->UrlField(1).Text(), "http://a.example/");
-    EXPECT_EQ(form->LogicSelector(4).ItemIndex(), 1);  // design time: not read
-    EXPECT_EQ(form->timerduration.Value(), 60);
+    EXPECT_EQ(ErrorBoxes(), std::vector<std::string>{named +
+                                                     ". The other settings were read. The settings "
+                                                     "file as it was is kept as \"" +
+                                                     aside +
+                                                     "\", so nothing stored is lost when Save "
+                                                     "replaces it."});
+    EXPECT_EQ(pw::test::ReadFile(aside), stored);
+    for (int k = 1; k <= TForm1::kRowCount; ++k) {
+        EXPECT_EQ(form->UrlField(k).Text(), k == 2 ? "" : url(k)) << k;
+        EXPECT_EQ(form->SearchField(k).Text(), "text " + std::to_string(k)) << k;
+        EXPECT_EQ(form->LogicSelector(k).ItemIndex(), k == 5 ? 0 : k % 2) << k;
+    }
+    EXPECT_EQ(form->timerduration.Value(), 15);
+    EXPECT_FALSE(form->autostart.Checked());
     EXPECT_TRUE(form->firstshow);
 
-    Store("Startup", "Autostart", RegValue::Binary("x"));
+    // Save replaces the stored values; the copy still holds the ones that could not be read.
+    form->UrlField(2).SetText("http://host.example/new");
+    form->BitBtn4.Click();
+    EXPECT_EQ(ErrorBoxes().size(), 1u);  // the load's; the copy was kept then, not now
+    EXPECT_TRUE(MessageBoxes().empty());
+    EXPECT_EQ(Stored("URLs", "URL2"), RegValue::Text("http://host.example/new"));
+    EXPECT_EQ(Stored("URLs", "URL3"), RegValue::Text(url(3)));
+    EXPECT_EQ(pw::test::ReadFile(aside), stored);
+    const std::string copyFolder = dir / "copy";
+    std::filesystem::create_directories(copyFolder);
+    std::filesystem::copy_file(aside, copyFolder + "/HKCU.reg");
+    platform::posix::RegistryStore copy(copyFolder, nullptr);
+    RegValue value;
+    copy.QueryValue(platform::RegRoot::CurrentUser, std::string(kSettingsKey) + "\\URLs", "URL2",
+                    value);
+    EXPECT_EQ(value, RegValue::Binary("\x01\x02"));
+
+    // The next start reads what Save wrote: nothing to name, nothing more to keep.
     Restart();
-    EXPECT_EQ(ErrorBoxes(), (std::vector<std::string>{"Invalid data type for 'Autostart'"}));
-    EXPECT_FALSE(form->firstshow);
+    EXPECT_TRUE(ErrorBoxes().empty());
+    EXPECT_FALSE(std::filesystem::exists(file + ".broken-2"));
 }
 
 TEST_F(WindowTest, RefusedWritesRaiseTheStoresMessages) {

@@ -178,7 +178,7 @@ TEST_F(WindowTest, ExitDuringAFetchEndsTheProgramAndSkipsTheRestOfThePass) {
     EXPECT_FALSE(form->alarmtimer.Enabled());
     EXPECT_GE(sound.stops, 1);
     EXPECT_EQ(site.Requests("/a"), 1);
-    EXPECT_FALSE(form->checkbusy);
+    EXPECT_FALSE(form->Pass().checkbusy);
     EXPECT_EQ(form->SearchField(1).Color(), clBtnFace);
     EXPECT_EQ(form->SearchField(2).Color(), clBtnFace);
     EXPECT_EQ(Stored("Startup", "Minimised").AsText(), "1");
@@ -236,10 +236,19 @@ TEST_F(WindowTest, AFailedFetchIsRedUnderAbsenceAmberUnderPresenceWithItsReason)
     EXPECT_EQ(form->RowFailure(2), "HTTP 404");
     EXPECT_EQ(form->SearchField(2).Hint(), "HTTP 404");
     EXPECT_EQ(form->RowFailure(5), "host unreachable");
-    EXPECT_EQ(Status(), "60 Minutes to next update; row 2: HTTP 404 (+2 more)");
-    EXPECT_FALSE(form->checkbusy);
-    Minutes(1);
-    EXPECT_EQ(Status().rfind("59 Minutes to next update", 0), 0u) << Status();
+    EXPECT_FALSE(form->Pass().checkbusy);
+    // The checker's view of the rows: the verdict the colour shows, and the reason behind it.
+    const std::vector<std::pair<Verdict, std::string>> verdicts = {
+        {Verdict::Alarm, ""},
+        {Verdict::CouldNotCheck, "HTTP 404"},
+        {Verdict::Ok, ""},
+        {Verdict::Alarm, "HTTP 404"},
+        {Verdict::CouldNotCheck, "host unreachable"},
+        {Verdict::None, ""}};
+    for (int k = 1; k <= 6; ++k) {
+        const TRowVerdict v = form->RowVerdict(k);
+        EXPECT_EQ(std::pair(v.verdict, v.reason), verdicts[static_cast<std::size_t>(k - 1)]) << k;
+    }
 
     // Once the page is back the reason goes.
     site.Serve("/gone", "text");
@@ -248,6 +257,33 @@ TEST_F(WindowTest, AFailedFetchIsRedUnderAbsenceAmberUnderPresenceWithItsReason)
     EXPECT_EQ(form->RowFailure(2), "");
     EXPECT_EQ(form->SearchField(2).Hint(), "");
     EXPECT_EQ(form->SearchField(4).Color(), clGreen);
+}
+
+TEST_F(WindowTest, TheStatusNoteSaysEveryFailureInFullAsTheRowsStandNow) {
+    site.Serve("/gone", "", 404);
+    site.Serve("/ok", "text");
+    Watch(2, site.Url("/gone"), "text", 1);
+    Watch(3, site.Url("/ok"), "text", 0);
+    Watch(4, site.Url("/gone"), "text", 0);
+    Watch(5, "http://127.0.0.1:1/", "text", 1);
+    Watch(7, site.Url("/gone"), "text", 1);
+    form->BitBtn2Click();
+    // Rows with the same reason share it; the countdown keeps its own label, untouched.
+    EXPECT_EQ(Note(), "rows 2, 4, 7: HTTP 404; row 5: host unreachable");
+    EXPECT_EQ(Status(), "60 Minutes to next update");
+    Minutes(1);
+    EXPECT_EQ(Status(), "59 Minutes to next update");
+
+    // A row cleared by an edit is no longer in the note; a row mended by a pass neither.
+    Control<HeadlessEdit>("Edit9").UserType(site.Url("/ok"));
+    EXPECT_EQ(Note(), "rows 2, 7: HTTP 404; row 5: host unreachable");
+    Control<HeadlessComboBox>("ComboBox6").UserSelect(0);
+    EXPECT_EQ(Note(), "rows 2, 7: HTTP 404");
+    site.Serve("/gone", "text");
+    form->Button1Click();
+    EXPECT_EQ(Note(), "row 5: host unreachable");
+    form->BitBtn3Click();
+    EXPECT_EQ(Note(), "");
 }
 
 TEST_F(WindowTest, TheScratchFileMovesToTheCacheWhenTheProgramFolderCannotTakeIt) {
@@ -260,12 +296,20 @@ TEST_F(WindowTest, TheScratchFileMovesToTheCacheWhenTheProgramFolderCannotTakeIt
     EXPECT_EQ(form->ScratchFile(), dir / "cache/pagewarden/url2.htm");
     EXPECT_EQ(pw::test::ReadFile(form->ScratchFile()), "page");
 
-    // Nowhere to write: said in the status line, the verdict stands.
+    // Nowhere to write: said in full in the status note, the verdict stands.
     setenv("XDG_CACHE_HOME", notAFolder.c_str(), 1);
+    Watch(2, site.Url("/gone"), "page", 1);
+    form->Button1Click();
+    EXPECT_EQ(form->SearchField(1).Color(), clGreen);
+    EXPECT_EQ(Note(), "row 2: HTTP 404; url2.htm not written: cannot create " + notAFolder +
+                          "/url2.htm, cannot create " + notAFolder + "/pagewarden/url2.htm");
+    EXPECT_EQ(Status(), "");
+
+    // Written again: the problem is gone from the note.
+    setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
     form->Button1Click();
     unsetenv("XDG_CACHE_HOME");
-    EXPECT_EQ(form->SearchField(1).Color(), clGreen);
-    EXPECT_EQ(Status().rfind("url2.htm not written: ", 0), 0u) << Status();
+    EXPECT_EQ(Note(), "row 2: HTTP 404");
 }
 
 // --- the alarm ---
@@ -312,6 +356,7 @@ TEST_F(WindowTest, ResizingWidensTheUrlColumnAndKeepsTheOthersFlushRight) {
         EXPECT_EQ(form->Label4.Width(), form->UrlField(1).Width());
         EXPECT_EQ(form->alarmrepeat.Left(), 360);
         EXPECT_EQ(form->Button1.Top(), 544);
+        EXPECT_EQ(form->statusnote.Width(), w - 16) << w;
     }
     Window().SetClientSize(784, 700);
     EXPECT_EQ(form->LogicSelector(7).Left(), 504);
@@ -329,10 +374,44 @@ TEST_F(WindowTest, OpenAndHelpGoThroughTheShell) {
     EXPECT_EQ(shell.opened[1].first, "");
     EXPECT_FALSE(app->IsMinimized());
 
-    form->BitBtn6.Click();
-    EXPECT_EQ(shell.opened.back().first, dir / "pagewarden.pdf");
-    EXPECT_TRUE(app->IsMinimized());
     EXPECT_EQ(ChangeFileExt("C:\\Prog.x\\app.exe", ".pdf"), "C:\\Prog.x\\app.pdf");
+}
+
+TEST_F(WindowTest, HelpMinimisesOnlyWhenTheGuideCanBeShownAndElseSaysWhereItIs) {
+    const std::string guide = dir / "pagewarden.pdf";
+    struct Case {
+        bool guideThere;
+        std::string viewer;
+        bool shellOpens;
+        std::string said;  // empty: the shell opens it and the window is minimised
+    } const cases[] = {
+        {true, "/usr/bin/evince %U", true, ""},
+        {false, "/usr/bin/evince %U", true, "The user guide \"" + guide + "\" is missing."},
+        {true, "", true,
+         "No program to show PDF documents is set up, so the user guide cannot be opened. It is "
+         "\"" +
+             guide + "\"."},
+        {true, "/usr/bin/evince %U", false,
+         "The user guide \"" + guide + "\" could not be opened."},
+    };
+    for (const Case& c : cases) {
+        Restart();
+        std::filesystem::remove(guide);
+        if (c.guideThere) dir.Write("pagewarden.pdf", "%PDF-1.4");
+        shell.pdfViewer = c.viewer;
+        shell.opens = c.shellOpens;
+        shell.opened.clear();
+        form->BitBtn6.Click();
+        EXPECT_EQ(app->IsMinimized(), c.said.empty()) << c.said;
+        EXPECT_EQ(MessageBoxes(),
+                  c.said.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.said});
+        // The shell is asked only when there is something that can show the guide.
+        const bool asked = c.guideThere && !c.viewer.empty();
+        EXPECT_EQ(shell.opened.size(), asked ? 1u : 0u) << c.said;
+        if (asked) {
+            EXPECT_EQ(shell.opened[0].first, guide);
+        }
+    }
 }
 
 TEST_F(WindowTest, SetSoundLoadsTheChosenFileOrChangesNothing) {

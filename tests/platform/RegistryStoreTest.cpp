@@ -2,6 +2,7 @@
 
 #include <grp.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -96,11 +98,27 @@ int ExitCode(pid_t child) {
 
 class RegistryStoreTest : public ::testing::Test {
   protected:
-    std::unique_ptr<RegistryStore> Make() {
-        return std::make_unique<RegistryStore>(folder_, [this](const std::string& m) {
-            std::lock_guard guard(noticeMutex_);
-            notices_.push_back(m);
-        });
+    std::unique_ptr<RegistryStore> Make(
+        RegistryStore::Access access = RegistryStore::Access::ReadWrite) {
+        return std::make_unique<RegistryStore>(
+            folder_,
+            [this](const std::string& m) {
+                std::lock_guard guard(noticeMutex_);
+                notices_.push_back(m);
+            },
+            access);
+    }
+    std::unique_ptr<RegistryStore> MakeSnapshot() { return Make(RegistryStore::Access::Snapshot); }
+    // Every file under the test's folder with its bytes and its time of last change: equal
+    // listings mean nothing was created, replaced or written.
+    std::map<std::string, std::pair<std::string, fs::file_time_type>> Listing() const {
+        std::map<std::string, std::pair<std::string, fs::file_time_type>> files;
+        for (const auto& e : fs::recursive_directory_iterator(dir_.path()))
+            files[e.path().string()] = {e.is_regular_file() ? ReadFile(e.path().string()) : "",
+                                        e.symlink_status().type() == fs::file_type::fifo
+                                            ? fs::file_time_type()
+                                            : fs::last_write_time(e.path())};
+        return files;
     }
     std::string File() const { return (folder_ / "HKCU.reg").string(); }
     std::string FileText() const { return ReadFile(File()); }
@@ -398,6 +416,83 @@ TEST_F(RegistryStoreTest, AnUnwritableStoreFailsAndKeepsTheOldFileAndValues) {
     EXPECT_EQ(blocked.OpenKey(kCU, "A", false), NotFound);
     EXPECT_EQ(blocked.SetValue(kCU, "", "v", RegValue::Dword(1)), AccessDenied);
     EXPECT_TRUE(notices_.empty());
+}
+
+TEST_F(RegistryStoreTest, KeepCopyKeepsTheStoredFileAsItIsUnderANewName) {
+    auto s = Make();
+    std::string where;
+    EXPECT_EQ(s->KeepCopy(kCU, where), NotFound);
+    ASSERT_EQ(s->OpenKey(kCU, "A", true), Ok);
+    ASSERT_EQ(s->SetValue(kCU, "A", "v", RegValue::Binary("\x01")), Ok);
+    const std::string before = FileText();
+    std::ofstream(File() + ".broken-1") << "a damaged file set aside earlier";
+
+    ASSERT_EQ(s->KeepCopy(kCU, where), Ok);
+    EXPECT_EQ(where, File() + ".broken-2");
+    // Later writes replace the file, never the copy.
+    ASSERT_EQ(s->SetValue(kCU, "A", "v", RegValue::Text("new")), Ok);
+    EXPECT_EQ(ReadFile(where), before);
+    EXPECT_EQ(ReadFile(File() + ".broken-1"), "a damaged file set aside earlier");
+    EXPECT_EQ(s->KeepCopy(kCU, where), Ok);
+    EXPECT_EQ(where, File() + ".broken-3");
+    EXPECT_TRUE(notices_.empty());
+}
+
+// ---- snapshots ----------------------------------------------------------------------------------
+
+TEST_F(RegistryStoreTest, ASnapshotAnswersFromOneReadingAndWritesNothing) {
+    auto writer = Make();
+    ASSERT_EQ(writer->OpenKey(kCU, "Rows", true), Ok);
+    ASSERT_EQ(writer->SetValue(kCU, "Rows", "URL1", RegValue::Text("old 1")), Ok);
+    ASSERT_EQ(writer->SetValue(kCU, "Rows", "URL2", RegValue::Text("old 2")), Ok);
+
+    auto snapshot = MakeSnapshot();
+    EXPECT_EQ(Query(*snapshot, "Rows", "URL1"), RegValue::Text("old 1"));
+    // A save in the middle of the reading: the snapshot goes on with the version it read.
+    ASSERT_EQ(writer->SetValue(kCU, "Rows", "URL1", RegValue::Text("new 1")), Ok);
+    ASSERT_EQ(writer->SetValue(kCU, "Rows", "URL2", RegValue::Text("new 2")), Ok);
+    EXPECT_EQ(Query(*snapshot, "Rows", "URL2"), RegValue::Text("old 2"));
+    EXPECT_EQ(Query(*MakeSnapshot(), "Rows", "URL2"), RegValue::Text("new 2"));
+
+    const auto before = Listing();
+    std::string where;
+    EXPECT_EQ(snapshot->SetValue(kCU, "Rows", "URL1", RegValue::Text("x")), AccessDenied);
+    EXPECT_EQ(snapshot->OpenKey(kCU, "Rows", true), Ok);
+    EXPECT_EQ(snapshot->OpenKey(kCU, "Missing", true), AccessDenied);
+    EXPECT_EQ(snapshot->DeleteValue(kCU, "Rows", "URL1"), AccessDenied);
+    EXPECT_EQ(snapshot->DeleteKey(kCU, "Rows"), AccessDenied);
+    EXPECT_EQ(snapshot->KeepCopy(kCU, where), AccessDenied);
+    {
+        RegUpdate update(*snapshot, kCU);
+        EXPECT_EQ(snapshot->SetValue(kCU, "Rows", "URL3", RegValue::Text("x")), AccessDenied);
+        EXPECT_EQ(update.Commit(), Ok);
+    }
+    EXPECT_EQ(Listing(), before);
+
+    // No folder at all: nothing is found, nothing is created.
+    RegistryStore elsewhere(dir_.path() / "none", nullptr, RegistryStore::Access::Snapshot);
+    EXPECT_EQ(elsewhere.OpenKey(kCU, "Rows", true), AccessDenied);
+    EXPECT_EQ(Query(elsewhere, "Rows", "URL1"), kNotFound);
+    EXPECT_FALSE(fs::exists(dir_.path() / "none"));
+    EXPECT_TRUE(notices_.empty());
+}
+
+TEST_F(RegistryStoreTest, ASnapshotLeavesADamagedFileAndNeverWaitsOnAFifo) {
+    WriteFile(std::string(kHeader) + "[HKEY_CURRENT_USER\\A]\n\"v\"=\"kept\"\n\"w\"=dword:zz\n");
+    const auto before = Listing();
+    EXPECT_EQ(Query(*MakeSnapshot(), "A", "v"), RegValue::Text("kept"));
+    ASSERT_EQ(notices_.size(), 1u);
+    EXPECT_THAT(notices_[0], HasSubstr("is damaged (line 5"));
+    EXPECT_THAT(notices_[0], HasSubstr("the file was left as it is"));
+    EXPECT_EQ(Listing(), before);
+
+    // A reader that opened a FIFO would wait for a writer that never comes.
+    fs::remove(File());
+    ASSERT_EQ(mkfifo(File().c_str(), 0600), 0);
+    auto snapshot = MakeSnapshot();
+    EXPECT_EQ(Query(*snapshot, "A", "v"), Failed(IoError));
+    EXPECT_EQ(snapshot->OpenKey(kCU, "A", false), IoError);
+    EXPECT_EQ(notices_.size(), 1u);
 }
 
 // ---- sharing ------------------------------------------------------------------------------------

@@ -190,6 +190,15 @@ class QtWindowTest : public QObject {
         // What the user sees is the widget's own background.
         auto* row2 = w.Find<QLineEdit>("Edit6");
         QCOMPARE(row2->palette().color(QPalette::Base), QColor(255, 0, 0));
+        // The reason is read in full on the strip above the buttons, at the real font's width.
+        auto* note = w.Find<QLabel>("statusnote");
+        QVERIFY(note && note->isVisible());
+        QCOMPARE(note->text(), QString("row 3: HTTP 404"));
+        QCOMPARE(note->parentWidget(), w.Find<QWidget>("Panel1"));
+        QVERIFY(note->geometry().bottom() < w.Find<QPushButton>("BitBtn2")->geometry().top());
+        QCOMPARE(note->width(), w.Widget()->width() - 16);
+        QVERIFY(note->fontMetrics().height() <= note->height());
+        QVERIFY(note->fontMetrics().horizontalAdvance(note->text()) <= note->width());
         QVERIFY(w.sound.plays >= 1);
         QVERIFY(!w.Find<QPushButton>("BitBtn2")->isEnabled());
         QVERIFY(w.Find<QPushButton>("BitBtn3")->isEnabled());
