@@ -5,6 +5,7 @@
 
 #include "sound/AlarmWave.h"
 #include "tests/monitor/Unit1Fixture.h"
+#include "tests/support/net/ScriptedServer.h"
 
 namespace pw::monitor::test {
 namespace {
@@ -284,6 +285,21 @@ TEST_F(WindowTest, TheStatusNoteSaysEveryFailureInFullAsTheRowsStandNow) {
     EXPECT_EQ(Note(), "row 5: host unreachable");
     form->BitBtn3Click();
     EXPECT_EQ(Note(), "");
+}
+
+// Half a page is never searched: whatever the part that arrived holds, the row cannot be green.
+TEST_F(WindowTest, APageCutShortIsRedUnderAbsenceAndAmberUnderPresence) {
+    pw::test::ScriptedServer cut(pw::test::ScriptedServer::Reply(
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n"));
+    Watch(1, cut.Url("/"), "hello", 0);  // in the part that came
+    Watch(2, cut.Url("/"), "world", 0);
+    Watch(3, cut.Url("/"), "world", 1);
+    form->Button1Click();
+    EXPECT_EQ(form->SearchField(1).Color(), clRed);
+    EXPECT_EQ(form->SearchField(2).Color(), clRed);
+    EXPECT_EQ(form->SearchField(3).Color(), clAmber);
+    for (int k = 1; k <= 3; ++k)
+        EXPECT_EQ(form->SearchField(k).Hint(), "connection lost after 5 of ? bytes") << k;
 }
 
 TEST_F(WindowTest, TheScratchFileMovesToTheCacheWhenTheProgramFolderCannotTakeIt) {
