@@ -1,6 +1,7 @@
 #include "platform/posix/SdlSound.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cassert>
@@ -25,6 +26,20 @@ Uint16 BufferFrames(std::uint32_t rate) {
         frames = static_cast<Uint16>(frames * 2);
     return frames;
 }
+
+// ALSA's own library prints its complaints to standard error when it finds no card; the user
+// learns that there is no sound device from the window instead. Its error handler is set on the
+// very library SDL opens (the same soname), which stays loaded for the life of the process.
+void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+void QuietAlsa() {
+    static void* const alsa = dlopen("libasound.so.2", RTLD_NOW);
+    if (alsa == nullptr) return;
+    using SetHandler = int (*)(decltype(&IgnoreAlsaError));
+    const auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"));
+    if (set != nullptr) set(&IgnoreAlsaError);
+}
+
 }  // namespace
 
 // One sound on one open device. The samples are our own copy, read by SDL's audio thread through
@@ -170,6 +185,7 @@ bool SdlSound::StartAudio() {
     // interrupt into an event that nobody reads.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Pagewarden");
+    QuietAlsa();
     audioStarted_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
     return audioStarted_;
 }
