@@ -2,6 +2,7 @@
 // The internet layer on libcurl: one curl easy handle and one multi handle per request, driven
 // on the calling thread. Send returns once the final response's headers are in; Read pulls the
 // body in the caller's steps, pausing the transfer while nobody reads, so memory stays bounded.
+// Sessions and connections are here; a request and its exchange are CurlRequest.h's.
 //
 // Threads: a session and everything opened from it are used by one thread; InternetCancel may
 // be set from any thread and wakes a blocked Send or Read at once.

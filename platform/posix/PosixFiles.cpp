@@ -10,6 +10,8 @@
 #include <limits>
 #include <string>
 
+#include "platform/posix/PosixFileKit.h"
+
 namespace pw::platform::posix {
 
 namespace {
@@ -178,13 +180,13 @@ bool PosixFiles::SetFileTimes(std::string_view path, std::optional<FileTime> cre
     if ((lastAccess && *lastAccess < 0) || (lastWrite && *lastWrite < 0)) return false;
 
     // O_NONBLOCK: opening a FIFO without a reader fails instead of hanging.
-    const int fd = open(p->c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return false;
+    Fd fd(open(p->c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd.valid()) return false;
     timespec times[2];
     times[0] = lastAccess ? ToTimespec(*lastAccess) : timespec{0, UTIME_OMIT};
     times[1] = lastWrite ? ToTimespec(*lastWrite) : timespec{0, UTIME_OMIT};
-    const bool ok = futimens(fd, times) == 0;
-    return close(fd) == 0 && ok;
+    const bool ok = futimens(fd.get(), times) == 0;
+    return fd.Close() == 0 && ok;
 }
 
 std::optional<FileTimes> PosixFiles::GetFileTimes(std::string_view path) {

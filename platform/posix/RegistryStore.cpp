@@ -1,9 +1,7 @@
 #include "platform/posix/RegistryStore.h"
 
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <condition_variable>
@@ -15,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/posix/PosixFileKit.h"
 #include "platform/posix/RegFileFormat.h"
 #include "platform/posix/RegKeyTree.h"
 
@@ -33,37 +32,6 @@ constexpr RootInfo kRoots[] = {
     {"HKLM.reg", "HKEY_LOCAL_MACHINE"},
 };
 
-// ---- files ------------------------------------------------------------------------------------
-
-class Fd {
-  public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { Reset(); }
-    Fd(Fd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
-    Fd& operator=(Fd&& o) noexcept {
-        if (this != &o) {
-            Reset();
-            fd_ = std::exchange(o.fd_, -1);
-        }
-        return *this;
-    }
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    // Closes and reports the error close() gives (a delayed write error shows up here).
-    int Close() {
-        const int fd = std::exchange(fd_, -1);
-        return fd >= 0 && ::close(fd) != 0 ? errno : 0;
-    }
-
-  private:
-    void Reset() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-    int fd_ = -1;
-};
-
 RegStatus FromErrno(int error) {
     switch (error) {
         case EACCES:
@@ -77,178 +45,6 @@ RegStatus FromErrno(int error) {
         default:
             return RegStatus::IoError;
     }
-}
-
-// What identifies one version of a file: writers replace the file by rename, so a new version
-// has a new inode; a hand edit in place changes size or mtime.
-struct FileId {
-    bool exists = false;
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = 0;
-    time_t mtimeSec = 0;
-    long mtimeNsec = 0;
-
-    static FileId Of(const struct stat& st) {
-        return {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
-    }
-    bool operator==(const FileId&) const = default;
-};
-
-int WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return 0;
-}
-
-void FsyncFolder(const std::filesystem::path& folder) {
-    // Makes the rename durable. File systems that cannot sync a folder say so with EINVAL; the
-    // file itself is complete either way, so this is best effort.
-    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.valid()) ::fsync(dir.get());
-}
-
-// Creates the folder and its missing parents, 0700. Returns 0 or an errno.
-int EnsureFolder(const std::filesystem::path& folder) {
-    std::filesystem::path p;
-    for (const auto& part : folder) {
-        p /= part;
-        if (part.empty() || part == "/") continue;
-        if (::mkdir(p.c_str(), 0700) == 0) continue;
-        if (errno != EEXIST) return errno;
-        struct stat st {};
-        if (::stat(p.c_str(), &st) != 0) return errno;
-        if (!S_ISDIR(st.st_mode)) return ENOTDIR;
-    }
-    return 0;
-}
-
-// Reads a whole regular file of at most RegistryStore::kMaxFileBytes. Returns 0 or an errno; a
-// missing file gives 0 with id.exists false.
-int ReadFileAt(const std::filesystem::path& path, FileId& id, std::string& text, bool& tooBig) {
-    id = {};
-    text.clear();
-    tooBig = false;
-    // O_NONBLOCK: a FIFO put in place of the file must not hang the program.
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (!fd.valid()) return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return errno;
-    if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    id = FileId::Of(st);
-    const std::uint64_t limit = RegistryStore::kMaxFileBytes;
-    if (static_cast<std::uint64_t>(st.st_size) > limit) {
-        tooBig = true;
-        return 0;
-    }
-    text.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[65536];
-    while (true) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (n == 0) return 0;
-        text.append(buffer, static_cast<std::size_t>(n));
-        if (text.size() > limit) {
-            text.clear();
-            tooBig = true;
-            return 0;
-        }
-    }
-}
-
-// Copies `from` to a new file `to` (never replacing one). Returns 0 or an errno.
-int CopyToNew(const std::filesystem::path& from, const std::filesystem::path& to) {
-    Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (!in.valid()) return errno;
-    Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (!out.valid()) return errno;
-    char buffer[65536];
-    int error = 0;
-    while (!error) {
-        const ssize_t n = ::read(in.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : 0;
-            break;
-        }
-        error = WriteAll(out.get(), std::string_view(buffer, static_cast<std::size_t>(n)));
-    }
-    if (!error && ::fsync(out.get()) != 0) error = errno;
-    if (const int closed = out.Close(); !error) error = closed;
-    if (error) ::unlink(to.c_str());
-    return error;
-}
-
-// Keeps the file's current content under "<file>.broken-N" with the first N not taken. A hard
-// link keeps the very bytes without copying; file systems without links get a copy.
-int KeepAside(const std::filesystem::path& file, std::filesystem::path& aside) {
-    for (int n = 1; n < 100000; ++n) {
-        aside = file;
-        aside += ".broken-" + std::to_string(n);
-        if (::link(file.c_str(), aside.c_str()) == 0) return 0;
-        if (errno == EEXIST) continue;
-        const int error = CopyToNew(file, aside);
-        if (error == EEXIST) continue;
-        return error;
-    }
-    return EEXIST;
-}
-
-// flock on "<file>.lock", which also holds a generation number that every write increments:
-// two versions of the file written within one timestamp tick that reuse an inode still differ.
-class FileLock {
-  public:
-    // Opens (and with create, creates) the lock file. Returns 0 or an errno.
-    int Open(const std::filesystem::path& path, bool create) {
-        fd_ = Fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0600));
-        if (!fd_.valid() && !create) fd_ = Fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-        return fd_.valid() ? 0 : errno;
-    }
-    bool valid() const { return fd_.valid(); }
-
-    // Returns 0 or an errno.
-    int Lock(int operation) {
-        while (::flock(fd_.get(), operation) != 0)
-            if (errno != EINTR) return errno;
-        return 0;
-    }
-
-    std::uint64_t Generation() const {
-        unsigned char b[8] = {};
-        if (!fd_.valid() || ::pread(fd_.get(), b, sizeof b, 0) != 8) return 0;
-        std::uint64_t g = 0;
-        for (int i = 7; i >= 0; --i)
-            g = (g << 8) | b[i];
-        return g;
-    }
-
-    // Called under the exclusive lock after a write; returns the new generation.
-    std::uint64_t Bump() {
-        const std::uint64_t g = Generation() + 1;
-        unsigned char b[8];
-        for (int i = 0; i < 8; ++i)
-            b[i] = static_cast<unsigned char>(g >> (8 * i));
-        // A failure only weakens change detection back to the file's own identity.
-        [[maybe_unused]] const ssize_t n = ::pwrite(fd_.get(), b, sizeof b, 0);
-        return g;
-    }
-
-  private:
-    Fd fd_;
-};
-
-bool IsFolder(const std::filesystem::path& p) {
-    struct stat st {};
-    return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::string ErrorText(int error) {
@@ -308,22 +104,7 @@ struct RegistryStore::Root {
     // failure the old file is untouched. Returns 0 or an errno (EFBIG: over kMaxFileBytes).
     int WriteFile(const std::string& content, FileId& newId) {
         if (content.size() > RegistryStore::kMaxFileBytes) return EFBIG;
-        Fd fd(
-            ::open(tempFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
-        if (!fd.valid()) return errno;
-        int error = WriteAll(fd.get(), content);
-        if (!error && ::fsync(fd.get()) != 0) error = errno;
-        struct stat st {};
-        if (!error && ::fstat(fd.get(), &st) != 0) error = errno;
-        if (const int closed = fd.Close(); !error) error = closed;
-        if (!error && ::rename(tempFile.c_str(), file.c_str()) != 0) error = errno;
-        if (error) {
-            ::unlink(tempFile.c_str());
-            return error;
-        }
-        FsyncFolder(folder);
-        newId = FileId::Of(st);
-        return 0;
+        return ReplaceFile(file, tempFile, content, newId);
     }
 
     // Brings the cache up to date with the file. Called with `mutex` held and, when there is a
@@ -342,7 +123,8 @@ struct RegistryStore::Root {
 
         std::string text;
         bool tooBig = false;
-        if (const int error = ReadFileAt(file, current, text, tooBig)) {
+        if (const int error =
+                ReadRegularFile(file, RegistryStore::kMaxFileBytes, current, text, tooBig)) {
             loaded = false;
             return error == EACCES || error == EPERM ? RegStatus::AccessDenied : RegStatus::IoError;
         }
@@ -416,7 +198,8 @@ struct RegistryStore::Root {
         FileId current;
         std::string text;
         bool tooBig = false;
-        if (const int error = ReadFileAt(file, current, text, tooBig))
+        if (const int error =
+                ReadRegularFile(file, RegistryStore::kMaxFileBytes, current, text, tooBig))
             return error == EACCES || error == EPERM ? RegStatus::AccessDenied : RegStatus::IoError;
         RegParseResult parsed = ParseRegFile(text, keyName);
         if (tooBig || parsed.firstBadLine)
