@@ -14,7 +14,7 @@
 
 #include "framework/Application.h"
 #include "framework/Controls.h"
-#include "framework/headless/HeadlessControls.h"  // ParseSpinValue: one rule for both back ends
+#include "framework/SpinValue.h"
 #include "ui/qt/QtFonts.h"
 #include "ui/qt/QtSupport.h"
 
