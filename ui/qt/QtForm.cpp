@@ -55,6 +55,7 @@ QtForm::~QtForm() {
     // Newest first: a panel's children go before the panel.
     while (!controls_.empty())
         controls_.pop_back();
+    app_.FormLeft(this);
     app_.FormDestroyed(this);
 }
 
