@@ -150,39 +150,39 @@ C& QtForm::Add(std::string_view name, Args&&... args) {
     return result;
 }
 
+template <class C, class... Extra>
+C& QtForm::Create(std::string_view name, IPanel* parent, Extra&&... extra) {
+    QWidget& widget = ParentFor(name, parent);
+    return Add<C>(name, std::forward<Extra>(extra)..., widget, dynamic_cast<QtPanel*>(parent));
+}
+
 framework::ILabel& QtForm::CreateLabel(std::string_view name, IPanel* parent) {
-    QWidget& p = ParentFor(name, parent);
-    return Add<QtLabel>(name, p, dynamic_cast<QtPanel*>(parent));
+    return Create<QtLabel>(name, parent);
 }
 
 framework::IEdit& QtForm::CreateEdit(std::string_view name, IPanel* parent) {
-    QWidget& p = ParentFor(name, parent);
-    return Add<QtEdit>(name, p, dynamic_cast<QtPanel*>(parent));
+    return Create<QtEdit>(name, parent);
 }
 
 framework::IComboBox& QtForm::CreateComboBox(std::string_view name, IPanel* parent) {
-    QWidget& p = ParentFor(name, parent);
-    return Add<QtComboBox>(name, p, dynamic_cast<QtPanel*>(parent));
+    return Create<QtComboBox>(name, parent);
 }
 
 framework::ISpinEdit& QtForm::CreateSpinEdit(std::string_view name, IPanel* parent) {
-    QWidget& p = ParentFor(name, parent);
-    return Add<QtSpinEdit>(name, p, dynamic_cast<QtPanel*>(parent));
+    return Create<QtSpinEdit>(name, parent);
 }
 
 framework::ICheckBox& QtForm::CreateCheckBox(std::string_view name, IPanel* parent) {
-    QWidget& p = ParentFor(name, parent);
-    return Add<QtCheckBox>(name, p, dynamic_cast<QtPanel*>(parent));
+    return Create<QtCheckBox>(name, parent);
 }
 
 framework::IButton& QtForm::CreateButton(std::string_view name, bool flat, IPanel* parent) {
-    QWidget& p = ParentFor(name, parent);
-    return Add<QtButton>(name, flat, p, dynamic_cast<QtPanel*>(parent));
+    return Create<QtButton>(name, parent, flat);
 }
 
+// A panel sits on the form itself and belongs to no panel.
 framework::IPanel& QtForm::CreatePanel(std::string_view name) {
-    QWidget& p = ParentFor(name, nullptr);
-    return Add<QtPanel>(name, p);
+    return Add<QtPanel>(name, ParentFor(name, nullptr));
 }
 
 framework::IControl* QtForm::FindControl(std::string_view name) const {

@@ -69,6 +69,10 @@ class QtForm final : public framework::IForm {
 
     // Checks the name and the parent; the parent's widget, or the form's.
     QWidget& ParentFor(std::string_view name, framework::IPanel* parent) const;
+    // Makes a control of class C on the form or on the panel parent and keeps it under its name.
+    // The control's own arguments (extra) come before its parent widget and panel.
+    template <class C, class... Extra>
+    C& Create(std::string_view name, framework::IPanel* parent, Extra&&... extra);
     template <class C, class... Args>
     C& Add(std::string_view name, Args&&... args);
 
