@@ -135,7 +135,7 @@ QWidget& QtForm::ParentFor(std::string_view name, IPanel* parent) const {
         throw std::invalid_argument("A control named '" + std::string(name) + "' exists already");
     if (!parent) return *window_;
     auto* panel = dynamic_cast<QtPanel*>(parent);
-    if (!panel || &panel->form() != this)
+    if (!panel || &panel->host() != this)
         throw std::invalid_argument("The parent of '" + std::string(name) +
                                     "' is not a panel of this form");
     return panel->widget();
@@ -213,6 +213,10 @@ void QtForm::TabOrderChanged() {
         QWidget::setTabOrder(chain[i - 1].widget, chain[i].widget);
 }
 
+void QtForm::RunHandler(const std::function<void()>& handler) {
+    app_.RunHandler(handler);
+}
+
 void QtForm::Docked(QtPanel& panel) {
     docked_.push_back(&panel);
 }
@@ -230,15 +234,15 @@ void QtForm::PlaceDockedPanels() {
 
 void QtForm::Resized() {
     PlaceDockedPanels();
-    Notify(app_, OnResize);
+    RunHandler(OnResize);
 }
 
 void QtForm::Activated() {
-    if (app_.FormActivated(this)) Notify(app_, OnActivate);
+    if (app_.FormActivated(this)) RunHandler(OnActivate);
 }
 
 void QtForm::Closing() {
-    Notify(app_, OnClose);
+    RunHandler(OnClose);
 }
 
 void QtForm::Closed() {

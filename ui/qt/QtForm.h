@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "framework/Form.h"
+#include "ui/qt/QtControlHost.h"
 #include "ui/qt/QtControls.h"
 
 class QWidget;
@@ -24,7 +25,7 @@ namespace pw::ui::qt {
 
 class QtApplication;
 
-class QtForm final : public framework::IForm {
+class QtForm final : public framework::IForm, public QtControlHost {
   public:
     explicit QtForm(QtApplication& app);
     ~QtForm() override;
@@ -56,12 +57,12 @@ class QtForm final : public framework::IForm {
     framework::IControl* FindControl(std::string_view name) const override;
 
     QWidget* widget() const;
-    QtApplication& app() const { return app_; }
 
-    // From the controls.
-    void TabOrderChanged();
-    void PlaceDockedPanels();
-    void Docked(QtPanel& panel);
+    // QtControlHost, for the controls.
+    void RunHandler(const std::function<void()>& handler) override;
+    void TabOrderChanged() override;
+    void Docked(QtPanel& panel) override;
+    void PlaceDockedPanels() override;
 
   private:
     class Window;
