@@ -1,12 +1,12 @@
-#include "framework/Application.h"
+#include "framework/UiThread.h"
 
 namespace pw::framework {
 
-PumpedWait WaitPumping(IApplication& app, const Signal& signal, std::uint32_t timeoutMs,
+PumpedWait WaitPumping(IUiThread& ui, const Signal& signal, std::uint32_t timeoutMs,
                        bool stopOnTerminate, const std::function<bool()>& keepWaiting) {
     for (;;) {
-        if (stopOnTerminate && app.Terminated()) return PumpedWait::Terminated;
-        switch (app.WaitForSignalOrMessage(signal, timeoutMs)) {
+        if (stopOnTerminate && ui.Terminated()) return PumpedWait::Terminated;
+        switch (ui.WaitForSignalOrMessage(signal, timeoutMs)) {
             case WaitResult::Signaled:
                 return PumpedWait::Signaled;
             case WaitResult::Timeout:
@@ -14,7 +14,7 @@ PumpedWait WaitPumping(IApplication& app, const Signal& signal, std::uint32_t ti
             case WaitResult::Message:
                 break;
         }
-        app.ProcessMessages();
+        ui.ProcessMessages();
         if (keepWaiting && !keepWaiting()) return PumpedWait::Stopped;
     }
 }

@@ -11,12 +11,9 @@ namespace pw::http {
 
 using Outcome = TkxHTTPOutcome;
 
-TkxCustomHTTP::TkxCustomHTTP(framework::IApplication& app, platform::Os& os,
+TkxCustomHTTP::TkxCustomHTTP(framework::IUiThread& ui, platform::Os& os,
                              platform::IInternet& internet)
-    : app_(app),
-      os_(os),
-      internet_(internet),
-      thread_(std::make_unique<TkxCustomThread>(app, *this)) {
+    : ui_(ui), os_(os), internet_(internet), thread_(std::make_unique<TkxCustomThread>(ui, *this)) {
     thread_->SetOnException([this] { Raise(OnAnyError); });
     thread_->OnWaitTimeoutExpired = [this](TkxCustomThread&, bool& terminate) {
         WaitTimeoutExpired(terminate);
@@ -63,7 +60,7 @@ std::shared_ptr<TkxCustomHTTP::Transfer> TkxCustomHTTP::NewTransfer() const {
 }
 
 bool TkxCustomHTTP::Fetch(bool ForceWait) {
-    assert(app_.IsUiThread());
+    assert(ui_.IsUiThread());
     if (busy_) return false;
     busy_ = true;
     active_ = true;
@@ -106,7 +103,7 @@ void TkxCustomHTTP::WaitTimeoutExpired(bool& TerminateThread) {
 }
 
 void TkxCustomHTTP::Abort(bool DeleteOutputFile, bool Immediately) {
-    assert(app_.IsUiThread());
+    assert(ui_.IsUiThread());
     if (!runTransfer_) return;
     std::shared_ptr<Transfer> t = runTransfer_;
     // Once the completion step has begun, the run is over: a handler's abort changes nothing.
@@ -140,7 +137,7 @@ void TkxCustomHTTP::Abort(bool DeleteOutputFile, bool Immediately) {
 }
 
 void TkxCustomHTTP::ReleaseTransfer() {
-    assert(app_.IsUiThread());
+    assert(ui_.IsUiThread());
     if (current_) {
         ReleaseTransferOf(*current_);
     } else {

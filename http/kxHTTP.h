@@ -16,10 +16,10 @@
 #include <utility>
 #include <vector>
 
-#include "framework/Application.h"
 #include "framework/EnumSet.h"
 #include "framework/Streams.h"
 #include "framework/StringList.h"
+#include "framework/UiThread.h"
 #include "http/kxThread.h"
 #include "platform/Files.h"
 #include "platform/Internet.h"
@@ -229,7 +229,9 @@ class TkxCustomHTTP : public TkxLoginComponent,
                       public TkxHTTPProperties,
                       public framework::DeliveryOwner {
   public:
-    TkxCustomHTTP(framework::IApplication& app, platform::Os& os, platform::IInternet& internet);
+    // ui: the loop the events are delivered on. A component that also shows windows (dialogs)
+    // takes the application itself beside this.
+    TkxCustomHTTP(framework::IUiThread& ui, platform::Os& os, platform::IInternet& internet);
     virtual ~TkxCustomHTTP();
     TkxCustomHTTP(const TkxCustomHTTP&) = delete;
     TkxCustomHTTP& operator=(const TkxCustomHTTP&) = delete;
@@ -283,7 +285,7 @@ class TkxCustomHTTP : public TkxLoginComponent,
     TkxHTTPStatusTextEvent OnStatusText;
 
   protected:
-    framework::IApplication& Application() const { return app_; }
+    framework::IUiThread& UiThread() const { return ui_; }
     platform::Os& Os() const { return os_; }
 
   private:
@@ -330,7 +332,7 @@ class TkxCustomHTTP : public TkxLoginComponent,
     // Runs fn on the UI thread while the worker waits, as a delivery of this component.
     void Deliver(TkxEventThread& run, const std::function<void()>& fn);
 
-    framework::IApplication& app_;
+    framework::IUiThread& ui_;
     platform::Os& os_;
     platform::IInternet& internet_;
     framework::TStringList addHeaders_;

@@ -134,7 +134,7 @@ void TkxCustomHTTP::RunTransfer(TkxEventThread& run, const std::shared_ptr<Trans
 TkxCustomHTTP::Result TkxCustomHTTP::Perform(TkxEventThread& run, Transfer& t) {
     t.statusCode = -1;
     t.contentType.clear();
-    t.start = app_.Clock().Now();
+    t.start = ui_.Clock().Now();
     t.continueFlag = true;
 
     TkxUrlParts parts;
@@ -210,8 +210,8 @@ TkxCustomHTTP::Step TkxCustomHTTP::OpenRequest(TkxEventThread& run, Transfer& t,
     if (limits.SendTimeout != 0) t.request->SetOption(Option::SendTimeout, limits.SendTimeout);
     if (limits.TotalTimeout != 0) {
         // Counted from the start of the transfer, not from here.
-        const auto spent = static_cast<std::uint64_t>(
-            std::max<framework::Millis>(0, app_.Clock().Now() - t.start));
+        const auto spent =
+            static_cast<std::uint64_t>(std::max<framework::Millis>(0, ui_.Clock().Now() - t.start));
         const std::uint64_t left = limits.TotalTimeout > spent ? limits.TotalTimeout - spent : 1;
         t.request->SetOption(Option::TotalTimeout, static_cast<std::uint32_t>(left));
     }
@@ -447,7 +447,7 @@ void TkxCustomHTTP::AbortCleanupOnWorker(TkxEventThread& run, Transfer& t) {
 
 void TkxCustomHTTP::DeliverProgress(TkxEventThread& run, Transfer& t) {
     Deliver(run, [this, &t] {
-        const std::int64_t elapsed = (app_.Clock().Now() - t.start) / 1000;
+        const std::int64_t elapsed = (ui_.Clock().Now() - t.start) / 1000;
         const std::uint8_t percent =
             PercentOf(static_cast<double>(t.bytesRead), static_cast<double>(t.contentLength));
         // Rounded half to even, the default rounding mode.

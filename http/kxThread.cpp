@@ -1,6 +1,6 @@
 #include "http/kxThread.h"
 
-// Deliveries go through IApplication::RunOnUiThread: no hidden window, no reference count and no
+// Deliveries go through IUiThread::RunOnUiThread: no hidden window, no reference count and no
 // lock of our own.
 
 #include <algorithm>
@@ -164,15 +164,15 @@ TkxEventThread::~TkxEventThread() {
 
 void TkxEventThread::Synchronize(const std::function<void()>& method) {
     if (owner_.Destroying() || Abandoned()) return;
-    framework::IApplication& app = owner_.Application();
+    framework::IUiThread& ui = owner_.UiThread();
     // On the UI thread the run's copy may not exist yet.
-    const bool handle = app.IsUiThread() ? owner_.HandleExceptions : state_->handleExceptions;
+    const bool handle = ui.IsUiThread() ? owner_.HandleExceptions : state_->handleExceptions;
     const std::function<void()> deliver = [this, &method] {
         if (!owner_.Destroying()) method();
     };
     std::exception_ptr error;
     // This object is the delivery's owner: an abandoned run is skipped even when already queued.
-    app.RunOnUiThread(this, deliver, error);
+    ui.RunOnUiThread(this, deliver, error);
     if (error && !handle) std::rethrow_exception(error);
 }
 
@@ -200,7 +200,7 @@ bool TkxEventThread::Suspended() const {
 }
 
 void TkxEventThread::Resume() {
-    assert(owner_.Application().IsUiThread());
+    assert(owner_.UiThread().IsUiThread());
     State& s = *state_;
     if (s.started) return;
     s.execute = OnExecute;
@@ -247,9 +247,9 @@ std::uint32_t TkxEventThread::WaitFor() {
     const std::shared_ptr<State> state = state_;
     // Never resumed: it cannot end by itself, and waiting would hang.
     if (!state->started) return 0;
-    framework::IApplication& app = owner_.Application();
-    if (app.IsUiThread())
-        framework::WaitPumping(app, state->ended, framework::kInfinite, /*stopOnTerminate=*/false);
+    framework::IUiThread& ui = owner_.UiThread();
+    if (ui.IsUiThread())
+        framework::WaitPumping(ui, state->ended, framework::kInfinite, /*stopOnTerminate=*/false);
     else
         BlockUntilSet(state->ended);
     return 0;
@@ -284,9 +284,8 @@ void Reap(std::vector<std::unique_ptr<TkxEventThread>>& abandoned) {
 
 }  // namespace
 
-TkxCustomThread::TkxCustomThread(framework::IApplication& app,
-                                 const framework::DeliveryOwner& owner)
-    : app_(app), componentOwner_(owner), eventThread_(std::make_unique<TkxEventThread>(*this)) {}
+TkxCustomThread::TkxCustomThread(framework::IUiThread& ui, const framework::DeliveryOwner& owner)
+    : ui_(ui), componentOwner_(owner), eventThread_(std::make_unique<TkxEventThread>(*this)) {}
 
 TkxCustomThread::~TkxCustomThread() {
     // Waiting serves messages, and a handler may still start a run of ours: repeat until no run
@@ -303,7 +302,7 @@ TkxCustomThread::~TkxCustomThread() {
 }
 
 bool TkxCustomThread::Run() {
-    assert(app_.IsUiThread());
+    assert(ui_.IsUiThread());
     Stop(true);
     // The old object never started or has ended (a run still going was just abandoned), so
     // freeing it waits for nothing.
@@ -315,9 +314,8 @@ bool TkxCustomThread::Run() {
 
     const std::uint32_t timeout =
         waitTimeout_ > 0 ? static_cast<std::uint32_t>(waitTimeout_) : framework::kInfinite;
-    const auto result =
-        framework::WaitPumping(app_, state->ended, timeout, /*stopOnTerminate=*/true,
-                               [&] { return !Destroying() && !state->abandoned; });
+    const auto result = framework::WaitPumping(ui_, state->ended, timeout, /*stopOnTerminate=*/true,
+                                               [&] { return !Destroying() && !state->abandoned; });
     if (result != framework::PumpedWait::TimedOut) return true;
 
     bool terminateThread = true;
@@ -328,7 +326,7 @@ bool TkxCustomThread::Run() {
 }
 
 void TkxCustomThread::Stop(bool now) {
-    assert(app_.IsUiThread());
+    assert(ui_.IsUiThread());
     Reap(abandoned_);
     if (!eventThread_) return;
     if (!now) {
@@ -370,7 +368,7 @@ bool TkxCustomThread::Suspended() const {
 }
 
 void TkxCustomThread::SetSuspended(bool value) {
-    assert(app_.IsUiThread());
+    assert(ui_.IsUiThread());
     eventThread_->SetSuspended(value);
 }
 

@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "framework/Application.h"
 #include "framework/Signal.h"
+#include "framework/UiThread.h"
 
 namespace pw::http {
 
@@ -88,14 +88,14 @@ class TkxEventThread : public framework::DeliveryOwner {
 class TkxCustomThread {
   public:
     // owner: the component whose destruction stops deliveries.
-    TkxCustomThread(framework::IApplication& app, const framework::DeliveryOwner& owner);
+    TkxCustomThread(framework::IUiThread& ui, const framework::DeliveryOwner& owner);
     // Abandons a running worker, then waits (serving messages) until every thread of this
     // component has ended.
     ~TkxCustomThread();
     TkxCustomThread(const TkxCustomThread&) = delete;
     TkxCustomThread& operator=(const TkxCustomThread&) = delete;
 
-    framework::IApplication& Application() const { return app_; }
+    framework::IUiThread& UiThread() const { return ui_; }
     const framework::DeliveryOwner& ComponentOwner() const { return componentOwner_; }
     bool Destroying() const { return componentOwner_.Destroying(); }
 
@@ -133,7 +133,7 @@ class TkxCustomThread {
     std::function<void(TkxCustomThread& sender, bool& TerminateThread)> OnWaitTimeoutExpired;
 
   private:
-    framework::IApplication& app_;
+    framework::IUiThread& ui_;
     const framework::DeliveryOwner& componentOwner_;
     std::unique_ptr<TkxEventThread> eventThread_;
     // Abandoned runs whose threads may still be ending.

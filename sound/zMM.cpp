@@ -55,19 +55,21 @@ constexpr std::uint16_t kOptionFlags[] = {
 // The hourglass for the time of one call into the sound layer, restored however it ends.
 class BusyCursor {
   public:
-    explicit BusyCursor(framework::IApplication& app) : app_(app) { app_.SetBusyCursor(true); }
-    ~BusyCursor() { app_.SetBusyCursor(false); }
+    explicit BusyCursor(framework::IBusyCursor& cursor) : cursor_(cursor) {
+        cursor_.SetBusyCursor(true);
+    }
+    ~BusyCursor() { cursor_.SetBusyCursor(false); }
     BusyCursor(const BusyCursor&) = delete;
     BusyCursor& operator=(const BusyCursor&) = delete;
 
   private:
-    framework::IApplication& app_;
+    framework::IBusyCursor& cursor_;
 };
 
 }  // namespace
 
-TzcWavePlayer::TzcWavePlayer(framework::IApplication& app, platform::ISound& sound)
-    : app_(app), sound_(sound) {}
+TzcWavePlayer::TzcWavePlayer(framework::IBusyCursor& cursor, platform::ISound& sound)
+    : cursor_(cursor), sound_(sound) {}
 
 TzcWavePlayer::~TzcWavePlayer() {
     sound_.PlayWave({}, 0);
@@ -86,7 +88,7 @@ void TzcWavePlayer::Play() {
     if (!Enabled || wave_.IsEmpty()) return;
     Fire(BeforePlay);
     {
-        BusyCursor busy(app_);
+        BusyCursor busy(cursor_);
         // The result is not looked at: a sound that cannot be played is no error of the caller.
         sound_.PlayWave(wave_.Bytes(), flags_);
     }
@@ -100,7 +102,7 @@ void TzcWavePlayer::Fire(const std::function<void(TzcWavePlayer&)>& event) {
 }
 
 void TzcWavePlayer::Stop() {
-    BusyCursor busy(app_);
+    BusyCursor busy(cursor_);
     sound_.PlayWave({}, 0);
 }
 

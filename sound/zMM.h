@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "framework/Application.h"
+#include "framework/BusyCursor.h"
 #include "framework/EnumSet.h"
 #include "framework/Streams.h"
 #include "platform/Sound.h"
@@ -64,8 +64,8 @@ using TOptionsSet = framework::TEnumSet<TWavePlayOpt, zcwpoNoStop>;
 
 class TzcWavePlayer {
   public:
-    // app: for the hourglass cursor during Play and Stop; sound: where the wave is played.
-    TzcWavePlayer(framework::IApplication& app, platform::ISound& sound);
+    // cursor: the hourglass during Play and Stop; sound: where the wave is played.
+    TzcWavePlayer(framework::IBusyCursor& cursor, platform::ISound& sound);
     // Silences any sound first (without the cursor change).
     ~TzcWavePlayer();
     TzcWavePlayer(const TzcWavePlayer&) = delete;
@@ -95,7 +95,7 @@ class TzcWavePlayer {
   private:
     void Fire(const std::function<void(TzcWavePlayer&)>& event);
 
-    framework::IApplication& app_;
+    framework::IBusyCursor& cursor_;
     platform::ISound& sound_;
     TOptionsSet options_{zcwpoSync};
     std::uint16_t flags_ = platform::kSndMemory;

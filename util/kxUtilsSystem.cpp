@@ -7,6 +7,8 @@
 #include <cstring>
 #include <utility>
 
+#include "framework/Application.h"
+
 namespace pw {
 namespace {
 
@@ -435,9 +437,9 @@ bool TkxSignalHandle::Valid() const {
     return signal_ != nullptr;
 }
 
-framework::PumpedWait WaitForSignal(framework::IApplication& app, TkxSignalHandle& handle,
+framework::PumpedWait WaitForSignal(framework::IUiThread& ui, TkxSignalHandle& handle,
                                     std::uint32_t timeoutMs, bool stopOnTerminate) {
-    assert(app.IsUiThread());
+    assert(ui.IsUiThread());
     const auto signal = std::make_shared<framework::Signal>();
     std::shared_ptr<framework::Signal> outer;
     {
@@ -455,7 +457,7 @@ framework::PumpedWait WaitForSignal(framework::IApplication& app, TkxSignalHandl
         }
     } restore{handle, outer};
 
-    return framework::WaitPumping(app, *signal, timeoutMs == 0 ? framework::kInfinite : timeoutMs,
+    return framework::WaitPumping(ui, *signal, timeoutMs == 0 ? framework::kInfinite : timeoutMs,
                                   stopOnTerminate);
 }
 

@@ -18,15 +18,19 @@
 #include <string>
 #include <string_view>
 
-#include "framework/Application.h"
 #include "framework/EnumSet.h"
 #include "framework/Signal.h"
 #include "framework/Streams.h"
+#include "framework/UiThread.h"
 #include "platform/Os.h"
 #include "platform/Resources.h"
 #include "util/kxUtilsText.h"
 
 namespace pw {
+
+namespace framework {
+class IApplication;
+}
 
 // --- Start-up environment ---
 
@@ -172,7 +176,8 @@ bool ResourceToStream(const platform::ResourceModule* module, std::string_view n
 
 // --- Application and waiting ---
 
-// Closes the main form, when there is one, then asks the application to terminate.
+// Closes the main form, when there is one, then asks the application to terminate. The one
+// function here that is about windows, so the one that takes the whole application.
 void CloseApplication(framework::IApplication& app);
 
 // Zeroes a self-sized record and stores its size in its first four bytes (a record shorter
@@ -190,7 +195,7 @@ class TkxSignalHandle {
     bool Valid() const;
 
   private:
-    friend framework::PumpedWait WaitForSignal(framework::IApplication&, TkxSignalHandle&,
+    friend framework::PumpedWait WaitForSignal(framework::IUiThread&, TkxSignalHandle&,
                                                std::uint32_t, bool);
     friend void RaiseSignal(TkxSignalHandle& handle);
 
@@ -202,7 +207,7 @@ class TkxSignalHandle {
 // passes without any message (every message starts the time-out again; 0 = no limit), or, with
 // stopOnTerminate, the application is asked to terminate. The handle is valid during the wait
 // only. UI thread.
-framework::PumpedWait WaitForSignal(framework::IApplication& app, TkxSignalHandle& handle,
+framework::PumpedWait WaitForSignal(framework::IUiThread& ui, TkxSignalHandle& handle,
                                     std::uint32_t timeoutMs, bool stopOnTerminate);
 // Ends the wait the handle belongs to; does nothing when no wait runs.
 void RaiseSignal(TkxSignalHandle& handle);

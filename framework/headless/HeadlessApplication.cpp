@@ -178,22 +178,17 @@ void HeadlessApplication::WaitLocked(std::unique_lock<std::mutex>& lock, Millis 
 
 void HeadlessApplication::Run() {
     assert(IsUiThread());
-    while (!terminated_) {
+    while (!Terminated()) {
         ProcessMessages();
         std::unique_lock lock(mutex_);
-        WaitLocked(lock, kNever, [this] { return terminated_ || HasMessageLocked(); });
+        WaitLocked(lock, kNever, [this] { return Terminated() || HasMessageLocked(); });
     }
 }
 
-void HeadlessApplication::Terminate() {
-    terminated_ = true;
+void HeadlessApplication::TerminateRequested() {
     std::lock_guard lock(mutex_);
     wakeFlag_ = true;
     cv_.notify_all();
-}
-
-bool HeadlessApplication::Terminated() const {
-    return terminated_;
 }
 
 WaitResult HeadlessApplication::WaitForSignalOrMessage(const Signal& signal,
@@ -211,19 +206,9 @@ WaitResult HeadlessApplication::WaitForSignalOrMessage(const Signal& signal,
     return WaitResult::Timeout;
 }
 
-Delivery HeadlessApplication::RunOnUiThread(const DeliveryOwner* owner,
-                                            const std::function<void()>& fn,
-                                            std::exception_ptr& error) {
-    error = nullptr;
-    if (owner && owner->Destroying()) return Delivery::Skipped;
-    if (IsUiThread()) {
-        try {
-            fn();
-        } catch (...) {
-            error = std::current_exception();
-        }
-        return Delivery::Delivered;
-    }
+Delivery HeadlessApplication::SendToUiThread(const DeliveryOwner* owner,
+                                             const std::function<void()>& fn,
+                                             std::exception_ptr& error) {
     auto d = std::make_shared<Delivered>();
     d->owner = owner;
     d->fn = &fn;
@@ -298,55 +283,19 @@ void HeadlessApplication::Restore() {
 bool HeadlessApplication::IsMinimized() const {
     return minimized_;
 }
-void HeadlessApplication::SetBusyCursor(bool busy) {
-    assert(IsUiThread());
-    if (busy) {
-        ++busyDepth_;
-    } else if (busyDepth_ > 0) {
-        --busyDepth_;
-    }
-}
 
 std::unique_ptr<ITimer> HeadlessApplication::CreateTimer() {
     assert(IsUiThread());
     return std::make_unique<HeadlessTimer>(*this);
 }
 
-std::unique_ptr<IForm> HeadlessApplication::CreateForm() {
-    assert(IsUiThread());
-    auto form = std::make_unique<HeadlessForm>(*this);
-    if (!mainForm_) mainForm_ = form.get();
-    return form;
-}
-
-IForm* HeadlessApplication::MainForm() const {
-    return mainForm_;
+std::unique_ptr<IForm> HeadlessApplication::NewForm() {
+    return std::make_unique<HeadlessForm>(*this);
 }
 
 std::unique_ptr<IOpenDialog> HeadlessApplication::CreateOpenDialog() {
     assert(IsUiThread());
     return std::make_unique<HeadlessOpenDialog>(*this);
-}
-
-void HeadlessApplication::RunHandler(const std::function<void()>& handler) {
-    if (!handler) return;
-    // A copy: the handler may replace or drop its own binding while it runs.
-    const std::function<void()> run = handler;
-    try {
-        run();
-    } catch (const std::exception& e) {
-        ShowException(e.what());
-    } catch (...) {
-        ShowException("Unknown exception");
-    }
-}
-
-void HeadlessApplication::FormClosed(HeadlessForm* form) {
-    if (form == mainForm_) Terminate();
-}
-
-void HeadlessApplication::FormDestroyed(HeadlessForm* form) {
-    if (form == mainForm_) mainForm_ = nullptr;
 }
 
 std::uint64_t HeadlessApplication::AddTimer(HeadlessTimer* timer) {

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "framework/Application.h"
+#include "framework/ApplicationBase.h"
 #include "framework/Clock.h"
 
 namespace pw::framework {
@@ -26,7 +26,7 @@ class HeadlessTimer;
 class HeadlessForm;
 class HeadlessOpenDialog;
 
-class HeadlessApplication final : public IApplication {
+class HeadlessApplication final : public ApplicationBase {
   public:
     explicit HeadlessApplication(std::shared_ptr<IClock> clock = std::make_shared<SteadyClock>());
     ~HeadlessApplication() override;
@@ -36,23 +36,16 @@ class HeadlessApplication final : public IApplication {
     bool IsUiThread() const override;
     void ProcessMessages() override;
     void Run() override;
-    void Terminate() override;
-    bool Terminated() const override;
 
     void SetTitle(std::string_view title) override;
     std::string Title() const override;
     void Minimize() override;
     void Restore() override;
     bool IsMinimized() const override;
-    void SetBusyCursor(bool busy) override;
 
     std::unique_ptr<ITimer> CreateTimer() override;
-    std::unique_ptr<IForm> CreateForm() override;
-    IForm* MainForm() const override;
     std::unique_ptr<IOpenDialog> CreateOpenDialog() override;
 
-    Delivery RunOnUiThread(const DeliveryOwner* owner, const std::function<void()>& fn,
-                           std::exception_ptr& error) override;
     void Post(std::function<void()> fn) override;
     WaitResult WaitForSignalOrMessage(const Signal& signal, std::uint32_t timeoutMs) override;
 
@@ -79,8 +72,6 @@ class HeadlessApplication final : public IApplication {
         bool errorBox = false;
     };
     std::vector<ShownDialog> Dialogs() const;
-    // How many SetBusyCursor(true) are not yet ended: 0 shows the normal cursor.
-    int BusyCursorDepth() const { return busyDepth_; }
     // The answer of the next message box; without one queued, a box answers its first button.
     void QueueDialogAnswer(DialogResult answer);
     // The answer of the next open dialog: a file's path, or nullopt for Cancel. Without one
@@ -89,14 +80,16 @@ class HeadlessApplication final : public IApplication {
     // The filter of every open dialog shown, in order.
     std::vector<std::string> OpenDialogFilters() const { return openDialogFilters_; }
 
-    // Calls a handler the way the back end calls every handler: an exception escaping it is
-    // shown in the standard error box and the program goes on. UI thread.
-    void RunHandler(const std::function<void()>& handler);
-
   private:
     friend class HeadlessTimer;
-    friend class HeadlessForm;
     friend class HeadlessOpenDialog;
+
+    std::unique_ptr<IForm> NewForm() override;
+    void TerminateRequested() override;
+    // Nothing is drawn: the depth the base keeps is all there is to see.
+    void BusyCursorChanged(bool /*busy*/) override {}
+    Delivery SendToUiThread(const DeliveryOwner* owner, const std::function<void()>& fn,
+                            std::exception_ptr& error) override;
 
     struct Delivered;
     struct TimerState {
@@ -120,8 +113,6 @@ class HeadlessApplication final : public IApplication {
     std::uint64_t AddTimer(HeadlessTimer* timer);
     void RemoveTimer(std::uint64_t id);
     void UpdateTimer(std::uint64_t id, bool enabled, std::uint32_t interval);
-    void FormClosed(HeadlessForm* form);
-    void FormDestroyed(HeadlessForm* form);
     std::optional<std::string> NextOpenDialogAnswer(const std::string& filter);
 
     std::shared_ptr<IClock> clock_;
@@ -138,12 +129,9 @@ class HeadlessApplication final : public IApplication {
     bool shuttingDown_ = false;
     int blockedSenders_ = 0;  // workers inside RunOnUiThread
     bool uiWaiting_ = false;
-    std::atomic<bool> terminated_{false};
 
     std::string title_;
     bool minimized_ = false;
-    int busyDepth_ = 0;
-    HeadlessForm* mainForm_ = nullptr;
     std::vector<ShownDialog> dialogs_;
     std::deque<DialogResult> answers_;
     std::deque<std::optional<std::string>> openAnswers_;

@@ -16,6 +16,7 @@
 
 #include "framework/Controls.h"
 #include "framework/Form.h"
+#include "framework/SpinValue.h"
 
 namespace pw::framework {
 
@@ -127,10 +128,6 @@ class HeadlessComboBox final : public HeadlessControl<IComboBox> {
     int index_ = -1;
     TColor color_ = clWindow;
 };
-
-// The integer a spin field's text spells: blanks around it, an optional sign, decimal digits.
-// Anything else, and a number outside the int range, is 0.
-int ParseSpinValue(std::string_view text);
 
 class HeadlessSpinEdit final : public HeadlessControl<ISpinEdit> {
   public:

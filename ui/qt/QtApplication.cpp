@@ -26,11 +26,8 @@ class QtTimer final : public ITimer {
   public:
     explicit QtTimer(QtApplication& app) {
         timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, [this, &app] {
-            // A copy: the handler may change or destroy its own timer.
-            std::function<void()> onTimer = OnTimer;
-            if (onTimer) RunGuarded(app, onTimer);
-        });
+        // RunHandler runs a copy: the handler may change or destroy its own timer.
+        QObject::connect(&timer_, &QTimer::timeout, [this, &app] { app.RunHandler(OnTimer); });
         Apply();  // a new timer is enabled with 1,000 ms, as the toolkit's timers are
     }
 
@@ -91,9 +88,9 @@ void QtApplication::ProcessMessages() {
 
 void QtApplication::Run() {
     assert(IsUiThread());
-    if (terminated_) return;
+    if (Terminated()) return;
     QApplication::exec();
-    terminated_ = true;
+    LoopEnded();
 }
 
 void QtApplication::Wake() {
@@ -101,14 +98,9 @@ void QtApplication::Wake() {
         dispatcher->wakeUp();
 }
 
-void QtApplication::Terminate() {
-    terminated_ = true;
+void QtApplication::TerminateRequested() {
     Post([] { QCoreApplication::exit(0); });
     Wake();
-}
-
-bool QtApplication::Terminated() const {
-    return terminated_;
 }
 
 void QtApplication::SetTitle(std::string_view title) {
@@ -141,16 +133,12 @@ bool QtApplication::IsMinimized() const {
     return minimized_;
 }
 
-void QtApplication::SetBusyCursor(bool busy) {
-    assert(IsUiThread());
-    if (busy) {
+void QtApplication::BusyCursorChanged(bool busy) {
+    // The base never ends more than we set: the rest of the override stack is not ours.
+    if (busy)
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        ++busyDepth_;
-    } else if (busyDepth_ > 0) {
-        // Never more than we set: the rest of the override stack is not ours.
+    else
         QApplication::restoreOverrideCursor();
-        --busyDepth_;
-    }
 }
 
 std::unique_ptr<ITimer> QtApplication::CreateTimer() {
@@ -158,28 +146,14 @@ std::unique_ptr<ITimer> QtApplication::CreateTimer() {
     return std::make_unique<QtTimer>(*this);
 }
 
-std::unique_ptr<IForm> QtApplication::CreateForm() {
-    assert(IsUiThread());
-    auto form = std::make_unique<QtForm>(*this);
-    if (!mainForm_) mainForm_ = form.get();
-    return form;
-}
-
-IForm* QtApplication::MainForm() const {
-    return mainForm_;
+std::unique_ptr<IForm> QtApplication::NewForm() {
+    return std::make_unique<QtForm>(*this);
 }
 
 QWidget* QtApplication::MainWidget() const {
-    return mainForm_ ? mainForm_->widget() : nullptr;
-}
-
-void QtApplication::FormClosed(QtForm* form) {
-    if (form == mainForm_) Terminate();
-}
-
-void QtApplication::FormDestroyed(QtForm* form) {
-    if (form == mainForm_) mainForm_ = nullptr;
-    if (form == activeForm_) activeForm_ = nullptr;
+    // Every form of this application is one of ours (NewForm).
+    const auto* main = static_cast<const QtForm*>(MainForm());
+    return main ? main->widget() : nullptr;
 }
 
 bool QtApplication::FormActivated(QtForm* form) {
@@ -197,19 +171,9 @@ std::unique_ptr<framework::IOpenDialog> QtApplication::CreateOpenDialog() {
     return std::make_unique<QtOpenDialog>([this] { return MainWidget(); });
 }
 
-framework::Delivery QtApplication::RunOnUiThread(const framework::DeliveryOwner* owner,
-                                                 const std::function<void()>& fn,
-                                                 std::exception_ptr& error) {
-    error = nullptr;
-    if (owner && owner->Destroying()) return framework::Delivery::Skipped;
-    if (IsUiThread()) {
-        try {
-            fn();
-        } catch (...) {
-            error = std::current_exception();
-        }
-        return framework::Delivery::Delivered;
-    }
+framework::Delivery QtApplication::SendToUiThread(const framework::DeliveryOwner* owner,
+                                                  const std::function<void()>& fn,
+                                                  std::exception_ptr& error) {
     ++blockedSenders_;  // before the check, so the destructor waits for this sender
     if (shuttingDown_) {
         --blockedSenders_;
@@ -239,8 +203,7 @@ void QtApplication::Post(std::function<void()> fn) {
     ++blockedSenders_;
     if (!shuttingDown_) {
         QMetaObject::invokeMethod(
-            receiver_.get(), [this, fn = std::move(fn)] { RunGuarded(*this, fn); },
-            Qt::QueuedConnection);
+            receiver_.get(), [this, fn = std::move(fn)] { RunHandler(fn); }, Qt::QueuedConnection);
     }
     --blockedSenders_;
 }

@@ -16,9 +16,6 @@
 #include <QToolButton>
 #include <limits>
 
-#include "ui/qt/QtApplication.h"
-#include "ui/qt/QtForm.h"
-
 namespace pw::ui::qt {
 
 using framework::TColor;
@@ -84,9 +81,9 @@ QColor ToQColor(TColor color, const QWidget& widget) {
 
 // --- what every control has ---
 
-QtControlBase::QtControlBase(QtForm& form, std::string name, QWidget& widget, QtPanel* panel,
+QtControlBase::QtControlBase(QtControlHost& host, std::string name, QWidget& widget, QtPanel* panel,
                              FocusKind focus)
-    : form_(form),
+    : host_(host),
       name_(std::move(name)),
       widget_(widget),
       panel_(panel),
@@ -114,16 +111,17 @@ void QtControlBase::SetOrder(int order) {
     if (order == tabOrder_) return;
     tabOrder_ = order;
     ApplyFocusPolicy();
-    form_.TabOrderChanged();
+    host_.TabOrderChanged();
 }
 
 // --- labels ---
 
-QtLabel::QtLabel(QtForm& form, std::string name, QWidget& parent, QtPanel* panel)
-    : QtLabel(form, std::move(name), std::make_unique<QLabel>(&parent), panel) {}
+QtLabel::QtLabel(QtControlHost& host, std::string name, QWidget& parent, QtPanel* panel)
+    : QtLabel(host, std::move(name), std::make_unique<QLabel>(&parent), panel) {}
 
-QtLabel::QtLabel(QtForm& form, std::string name, std::unique_ptr<QLabel> label, QtPanel* panel)
-    : QtControl(form, std::move(name), *label, panel, FocusKind::None), label_(std::move(label)) {
+QtLabel::QtLabel(QtControlHost& host, std::string name, std::unique_ptr<QLabel> label,
+                 QtPanel* panel)
+    : QtControl(host, std::move(name), *label, panel, FocusKind::None), label_(std::move(label)) {
     // Never rich text: a caption is shown as it is.
     label_->setTextFormat(Qt::PlainText);
     label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -163,15 +161,15 @@ void QtLabel::SetAlignment(framework::TAlignment alignment) {
 
 // --- edit fields ---
 
-QtEdit::QtEdit(QtForm& form, std::string name, QWidget& parent, QtPanel* panel)
-    : QtEdit(form, std::move(name), std::make_unique<QLineEdit>(&parent), panel) {}
+QtEdit::QtEdit(QtControlHost& host, std::string name, QWidget& parent, QtPanel* panel)
+    : QtEdit(host, std::move(name), std::make_unique<QLineEdit>(&parent), panel) {}
 
-QtEdit::QtEdit(QtForm& form, std::string name, std::unique_ptr<QLineEdit> edit, QtPanel* panel)
-    : QtControl(form, std::move(name), *edit, panel, FocusKind::Entry), edit_(std::move(edit)) {
+QtEdit::QtEdit(QtControlHost& host, std::string name, std::unique_ptr<QLineEdit> edit,
+               QtPanel* panel)
+    : QtControl(host, std::move(name), *edit, panel, FocusKind::Entry), edit_(std::move(edit)) {
     // Qt's default of 32,767 characters would cut a long URL without a word.
     edit_->setMaxLength(std::numeric_limits<int>::max());
-    QObject::connect(edit_.get(), &QLineEdit::textChanged,
-                     [this] { Notify(form_.app(), OnChange); });
+    QObject::connect(edit_.get(), &QLineEdit::textChanged, [this] { host_.RunHandler(OnChange); });
 }
 
 QtEdit::~QtEdit() = default;
@@ -199,15 +197,14 @@ void QtEdit::SetReadOnly(bool readOnly) {
 
 // --- drop-down lists ---
 
-QtComboBox::QtComboBox(QtForm& form, std::string name, QWidget& parent, QtPanel* panel)
-    : QtComboBox(form, std::move(name), std::make_unique<QComboBox>(&parent), panel) {}
+QtComboBox::QtComboBox(QtControlHost& host, std::string name, QWidget& parent, QtPanel* panel)
+    : QtComboBox(host, std::move(name), std::make_unique<QComboBox>(&parent), panel) {}
 
-QtComboBox::QtComboBox(QtForm& form, std::string name, std::unique_ptr<QComboBox> combo,
+QtComboBox::QtComboBox(QtControlHost& host, std::string name, std::unique_ptr<QComboBox> combo,
                        QtPanel* panel)
-    : QtControl(form, std::move(name), *combo, panel, FocusKind::Entry), combo_(std::move(combo)) {
+    : QtControl(host, std::move(name), *combo, panel, FocusKind::Entry), combo_(std::move(combo)) {
     // activated: the user's choice only, never a change made in code.
-    QObject::connect(combo_.get(), &QComboBox::activated,
-                     [this] { Notify(form_.app(), OnChange); });
+    QObject::connect(combo_.get(), &QComboBox::activated, [this] { host_.RunHandler(OnChange); });
 }
 
 QtComboBox::~QtComboBox() = default;
@@ -271,15 +268,15 @@ class SpinField final : public QAbstractSpinBox {
     }
 };
 
-QtSpinEdit::QtSpinEdit(QtForm& form, std::string name, QWidget& parent, QtPanel* panel)
-    : QtSpinEdit(form, std::move(name), std::make_unique<SpinField>(&parent), panel) {}
+QtSpinEdit::QtSpinEdit(QtControlHost& host, std::string name, QWidget& parent, QtPanel* panel)
+    : QtSpinEdit(host, std::move(name), std::make_unique<SpinField>(&parent), panel) {}
 
-QtSpinEdit::QtSpinEdit(QtForm& form, std::string name, std::unique_ptr<SpinField> spin,
+QtSpinEdit::QtSpinEdit(QtControlHost& host, std::string name, std::unique_ptr<SpinField> spin,
                        QtPanel* panel)
-    : QtControl(form, std::move(name), *spin, panel, FocusKind::Entry), spin_(std::move(spin)) {
+    : QtControl(host, std::move(name), *spin, panel, FocusKind::Entry), spin_(std::move(spin)) {
     spin_->Editor().setText(QStringLiteral("0"));  // before OnChange can be bound
     QObject::connect(&spin_->Editor(), &QLineEdit::textChanged,
-                     [this] { Notify(form_.app(), OnChange); });
+                     [this] { host_.RunHandler(OnChange); });
 }
 
 QtSpinEdit::~QtSpinEdit() = default;
@@ -294,14 +291,14 @@ void QtSpinEdit::SetText(std::string_view text) {
 
 // --- check boxes ---
 
-QtCheckBox::QtCheckBox(QtForm& form, std::string name, QWidget& parent, QtPanel* panel)
-    : QtCheckBox(form, std::move(name), std::make_unique<QCheckBox>(&parent), panel) {}
+QtCheckBox::QtCheckBox(QtControlHost& host, std::string name, QWidget& parent, QtPanel* panel)
+    : QtCheckBox(host, std::move(name), std::make_unique<QCheckBox>(&parent), panel) {}
 
-QtCheckBox::QtCheckBox(QtForm& form, std::string name, std::unique_ptr<QCheckBox> box,
+QtCheckBox::QtCheckBox(QtControlHost& host, std::string name, std::unique_ptr<QCheckBox> box,
                        QtPanel* panel)
-    : QtControl(form, std::move(name), *box, panel, FocusKind::Button), box_(std::move(box)) {
+    : QtControl(host, std::move(name), *box, panel, FocusKind::Button), box_(std::move(box)) {
     // clicked: the user's click (or click()), not setChecked.
-    QObject::connect(box_.get(), &QCheckBox::clicked, [this] { Notify(form_.app(), OnClick); });
+    QObject::connect(box_.get(), &QCheckBox::clicked, [this] { host_.RunHandler(OnClick); });
 }
 
 QtCheckBox::~QtCheckBox() = default;
@@ -338,16 +335,17 @@ std::unique_ptr<QAbstractButton> MakeButton(bool flat, QWidget& parent) {
 }
 }  // namespace
 
-QtButton::QtButton(QtForm& form, std::string name, bool flat, QWidget& parent, QtPanel* panel)
-    : QtButton(form, std::move(name), flat, MakeButton(flat, parent), panel) {}
+QtButton::QtButton(QtControlHost& host, std::string name, bool flat, QWidget& parent,
+                   QtPanel* panel)
+    : QtButton(host, std::move(name), flat, MakeButton(flat, parent), panel) {}
 
-QtButton::QtButton(QtForm& form, std::string name, bool flat,
+QtButton::QtButton(QtControlHost& host, std::string name, bool flat,
                    std::unique_ptr<QAbstractButton> button, QtPanel* panel)
-    : QtControl(form, std::move(name), *button, panel, flat ? FocusKind::None : FocusKind::Button),
+    : QtControl(host, std::move(name), *button, panel, flat ? FocusKind::None : FocusKind::Button),
       button_(std::move(button)) {
     button_->setIconSize(kGlyphSize);
     QObject::connect(button_.get(), &QAbstractButton::clicked,
-                     [this] { Notify(form_.app(), OnClick); });
+                     [this] { host_.RunHandler(OnClick); });
 }
 
 QtButton::~QtButton() = default;
@@ -374,11 +372,11 @@ void QtButton::Click() {
 
 // --- panels ---
 
-QtPanel::QtPanel(QtForm& form, std::string name, QWidget& parent)
-    : QtPanel(form, std::move(name), std::make_unique<QFrame>(&parent)) {}
+QtPanel::QtPanel(QtControlHost& host, std::string name, QWidget& parent)
+    : QtPanel(host, std::move(name), std::make_unique<QFrame>(&parent)) {}
 
-QtPanel::QtPanel(QtForm& form, std::string name, std::unique_ptr<QFrame> frame)
-    : QtControl(form, std::move(name), *frame, nullptr, FocusKind::None), frame_(std::move(frame)) {
+QtPanel::QtPanel(QtControlHost& host, std::string name, std::unique_ptr<QFrame> frame)
+    : QtControl(host, std::move(name), *frame, nullptr, FocusKind::None), frame_(std::move(frame)) {
     frame_->setFrameStyle(QFrame::Panel | QFrame::Raised);
 }
 
@@ -388,21 +386,21 @@ void QtPanel::SetBounds(int left, int top, int width, int height) {
     if (!docked_) return QtControl::SetBounds(left, top, width, height);
     // A docked panel keeps its place; only its height is its own.
     dockHeight_ = std::max(height, 0);
-    form_.PlaceDockedPanels();
+    host_.PlaceDockedPanels();
 }
 
 void QtPanel::SetVisible(bool visible) {
     QtControl::SetVisible(visible);
-    if (docked_) form_.PlaceDockedPanels();
+    if (docked_) host_.PlaceDockedPanels();
 }
 
 void QtPanel::DockBottom(int height) {
     dockHeight_ = std::max(height, 0);
     if (!docked_) {
         docked_ = true;
-        form_.Docked(*this);
+        host_.Docked(*this);
     }
-    form_.PlaceDockedPanels();
+    host_.PlaceDockedPanels();
 }
 
 // --- the open dialog ---

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "framework/Application.h"
 #include "framework/Controls.h"
-#include "framework/headless/HeadlessControls.h"  // ParseSpinValue: one rule for both back ends
+#include "framework/SpinValue.h"
+#include "ui/qt/QtControlHost.h"
 #include "ui/qt/QtFonts.h"
 #include "ui/qt/QtSupport.h"
 
@@ -27,7 +27,6 @@ class QLineEdit;
 
 namespace pw::ui::qt {
 
-class QtForm;
 class QtPanel;
 class SpinField;
 
@@ -45,23 +44,24 @@ QString QtFileFilter(std::string_view filter);
 // QColor of a TColor: system colours come from the widget's palette, plain colours are 0x00BBGGRR.
 QColor ToQColor(framework::TColor color, const QWidget& widget);
 
-// What the form keeps of every control, whatever its interface.
+// What the form keeps of every control, whatever its interface. The host is the form.
 class QtControlBase {
   public:
-    QtControlBase(QtForm& form, std::string name, QWidget& widget, QtPanel* panel, FocusKind focus);
+    QtControlBase(QtControlHost& host, std::string name, QWidget& widget, QtPanel* panel,
+                  FocusKind focus);
     virtual ~QtControlBase() = default;
     QtControlBase(const QtControlBase&) = delete;
     QtControlBase& operator=(const QtControlBase&) = delete;
 
     QWidget& widget() const { return widget_; }
     QtPanel* panel() const { return panel_; }
-    QtForm& form() const { return form_; }
+    QtControlHost& host() const { return host_; }
     int tabOrder() const { return tabOrder_; }
     // Sets the focus policy that the control's kind and its place in the order call for.
     void ApplyFocusPolicy();
 
   protected:
-    QtForm& form_;
+    QtControlHost& host_;
     const std::string name_;
     QWidget& widget_;
     QtPanel* const panel_;
@@ -99,7 +99,7 @@ class QtControl : public I, public QtControlBase {
 
 class QtLabel final : public QtControl<framework::ILabel> {
   public:
-    QtLabel(QtForm& form, std::string name, QWidget& parent, QtPanel* panel);
+    QtLabel(QtControlHost& host, std::string name, QWidget& parent, QtPanel* panel);
     ~QtLabel() override;
 
     std::string Caption() const override;
@@ -111,7 +111,7 @@ class QtLabel final : public QtControl<framework::ILabel> {
     framework::TAlignment Alignment() const override { return alignment_; }
 
   private:
-    QtLabel(QtForm& form, std::string name, std::unique_ptr<QLabel> label, QtPanel* panel);
+    QtLabel(QtControlHost& host, std::string name, std::unique_ptr<QLabel> label, QtPanel* panel);
     std::unique_ptr<QLabel> label_;
     framework::TAlignment alignment_ = framework::TAlignment::Left;
     int fontSize_ = kWindowFontPoints;  // the design size; the label draws in its DesignFont
@@ -119,7 +119,7 @@ class QtLabel final : public QtControl<framework::ILabel> {
 
 class QtEdit final : public QtControl<framework::IEdit> {
   public:
-    QtEdit(QtForm& form, std::string name, QWidget& parent, QtPanel* panel);
+    QtEdit(QtControlHost& host, std::string name, QWidget& parent, QtPanel* panel);
     ~QtEdit() override;
 
     std::string Text() const override;
@@ -130,14 +130,14 @@ class QtEdit final : public QtControl<framework::IEdit> {
     void SetReadOnly(bool readOnly) override;
 
   private:
-    QtEdit(QtForm& form, std::string name, std::unique_ptr<QLineEdit> edit, QtPanel* panel);
+    QtEdit(QtControlHost& host, std::string name, std::unique_ptr<QLineEdit> edit, QtPanel* panel);
     std::unique_ptr<QLineEdit> edit_;
     framework::TColor color_ = framework::clWindow;
 };
 
 class QtComboBox final : public QtControl<framework::IComboBox> {
   public:
-    QtComboBox(QtForm& form, std::string name, QWidget& parent, QtPanel* panel);
+    QtComboBox(QtControlHost& host, std::string name, QWidget& parent, QtPanel* panel);
     ~QtComboBox() override;
 
     void SetItems(const std::vector<std::string>& items) override;
@@ -148,14 +148,15 @@ class QtComboBox final : public QtControl<framework::IComboBox> {
     void SetColor(framework::TColor color) override;
 
   private:
-    QtComboBox(QtForm& form, std::string name, std::unique_ptr<QComboBox> combo, QtPanel* panel);
+    QtComboBox(QtControlHost& host, std::string name, std::unique_ptr<QComboBox> combo,
+               QtPanel* panel);
     std::unique_ptr<QComboBox> combo_;
     framework::TColor color_ = framework::clWindow;
 };
 
 class QtSpinEdit final : public QtControl<framework::ISpinEdit> {
   public:
-    QtSpinEdit(QtForm& form, std::string name, QWidget& parent, QtPanel* panel);
+    QtSpinEdit(QtControlHost& host, std::string name, QWidget& parent, QtPanel* panel);
     ~QtSpinEdit() override;
 
     std::string Text() const override;
@@ -163,13 +164,14 @@ class QtSpinEdit final : public QtControl<framework::ISpinEdit> {
     int Value() const override { return framework::ParseSpinValue(Text()); }
 
   private:
-    QtSpinEdit(QtForm& form, std::string name, std::unique_ptr<SpinField> spin, QtPanel* panel);
+    QtSpinEdit(QtControlHost& host, std::string name, std::unique_ptr<SpinField> spin,
+               QtPanel* panel);
     std::unique_ptr<SpinField> spin_;
 };
 
 class QtCheckBox final : public QtControl<framework::ICheckBox> {
   public:
-    QtCheckBox(QtForm& form, std::string name, QWidget& parent, QtPanel* panel);
+    QtCheckBox(QtControlHost& host, std::string name, QWidget& parent, QtPanel* panel);
     ~QtCheckBox() override;
 
     std::string Caption() const override;
@@ -178,14 +180,15 @@ class QtCheckBox final : public QtControl<framework::ICheckBox> {
     void SetChecked(bool checked) override;
 
   private:
-    QtCheckBox(QtForm& form, std::string name, std::unique_ptr<QCheckBox> box, QtPanel* panel);
+    QtCheckBox(QtControlHost& host, std::string name, std::unique_ptr<QCheckBox> box,
+               QtPanel* panel);
     std::unique_ptr<QCheckBox> box_;
 };
 
 // A QPushButton, or for the flat kind an auto-raised QToolButton that takes no focus.
 class QtButton final : public QtControl<framework::IButton> {
   public:
-    QtButton(QtForm& form, std::string name, bool flat, QWidget& parent, QtPanel* panel);
+    QtButton(QtControlHost& host, std::string name, bool flat, QWidget& parent, QtPanel* panel);
     ~QtButton() override;
 
     std::string Caption() const override;
@@ -196,8 +199,8 @@ class QtButton final : public QtControl<framework::IButton> {
     void Click() override;
 
   private:
-    QtButton(QtForm& form, std::string name, bool flat, std::unique_ptr<QAbstractButton> button,
-             QtPanel* panel);
+    QtButton(QtControlHost& host, std::string name, bool flat,
+             std::unique_ptr<QAbstractButton> button, QtPanel* panel);
     std::unique_ptr<QAbstractButton> button_;
     bool hasGlyph_ = false;
 };
@@ -205,7 +208,7 @@ class QtButton final : public QtControl<framework::IButton> {
 // A raised QFrame. The form places docked panels; hiding one gives its room to the others.
 class QtPanel final : public QtControl<framework::IPanel> {
   public:
-    QtPanel(QtForm& form, std::string name, QWidget& parent);
+    QtPanel(QtControlHost& host, std::string name, QWidget& parent);
     ~QtPanel() override;
 
     void SetBounds(int left, int top, int width, int height) override;
@@ -216,7 +219,7 @@ class QtPanel final : public QtControl<framework::IPanel> {
     int DockHeight() const { return dockHeight_; }
 
   private:
-    QtPanel(QtForm& form, std::string name, std::unique_ptr<QFrame> frame);
+    QtPanel(QtControlHost& host, std::string name, std::unique_ptr<QFrame> frame);
     std::unique_ptr<QFrame> frame_;
     bool docked_ = false;
     int dockHeight_ = 0;

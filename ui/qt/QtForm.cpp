@@ -55,6 +55,7 @@ QtForm::~QtForm() {
     // Newest first: a panel's children go before the panel.
     while (!controls_.empty())
         controls_.pop_back();
+    app_.FormLeft(this);
     app_.FormDestroyed(this);
 }
 
@@ -134,7 +135,7 @@ QWidget& QtForm::ParentFor(std::string_view name, IPanel* parent) const {
         throw std::invalid_argument("A control named '" + std::string(name) + "' exists already");
     if (!parent) return *window_;
     auto* panel = dynamic_cast<QtPanel*>(parent);
-    if (!panel || &panel->form() != this)
+    if (!panel || &panel->host() != this)
         throw std::invalid_argument("The parent of '" + std::string(name) +
                                     "' is not a panel of this form");
     return panel->widget();
@@ -149,39 +150,39 @@ C& QtForm::Add(std::string_view name, Args&&... args) {
     return result;
 }
 
+template <class C, class... Extra>
+C& QtForm::Create(std::string_view name, IPanel* parent, Extra&&... extra) {
+    QWidget& widget = ParentFor(name, parent);
+    return Add<C>(name, std::forward<Extra>(extra)..., widget, dynamic_cast<QtPanel*>(parent));
+}
+
 framework::ILabel& QtForm::CreateLabel(std::string_view name, IPanel* parent) {
-    QWidget& p = ParentFor(name, parent);
-    return Add<QtLabel>(name, p, dynamic_cast<QtPanel*>(parent));
+    return Create<QtLabel>(name, parent);
 }
 
 framework::IEdit& QtForm::CreateEdit(std::string_view name, IPanel* parent) {
-    QWidget& p = ParentFor(name, parent);
-    return Add<QtEdit>(name, p, dynamic_cast<QtPanel*>(parent));
+    return Create<QtEdit>(name, parent);
 }
 
 framework::IComboBox& QtForm::CreateComboBox(std::string_view name, IPanel* parent) {
-    QWidget& p = ParentFor(name, parent);
-    return Add<QtComboBox>(name, p, dynamic_cast<QtPanel*>(parent));
+    return Create<QtComboBox>(name, parent);
 }
 
 framework::ISpinEdit& QtForm::CreateSpinEdit(std::string_view name, IPanel* parent) {
-    QWidget& p = ParentFor(name, parent);
-    return Add<QtSpinEdit>(name, p, dynamic_cast<QtPanel*>(parent));
+    return Create<QtSpinEdit>(name, parent);
 }
 
 framework::ICheckBox& QtForm::CreateCheckBox(std::string_view name, IPanel* parent) {
-    QWidget& p = ParentFor(name, parent);
-    return Add<QtCheckBox>(name, p, dynamic_cast<QtPanel*>(parent));
+    return Create<QtCheckBox>(name, parent);
 }
 
 framework::IButton& QtForm::CreateButton(std::string_view name, bool flat, IPanel* parent) {
-    QWidget& p = ParentFor(name, parent);
-    return Add<QtButton>(name, flat, p, dynamic_cast<QtPanel*>(parent));
+    return Create<QtButton>(name, parent, flat);
 }
 
+// A panel sits on the form itself and belongs to no panel.
 framework::IPanel& QtForm::CreatePanel(std::string_view name) {
-    QWidget& p = ParentFor(name, nullptr);
-    return Add<QtPanel>(name, p);
+    return Add<QtPanel>(name, ParentFor(name, nullptr));
 }
 
 framework::IControl* QtForm::FindControl(std::string_view name) const {
@@ -212,6 +213,10 @@ void QtForm::TabOrderChanged() {
         QWidget::setTabOrder(chain[i - 1].widget, chain[i].widget);
 }
 
+void QtForm::RunHandler(const std::function<void()>& handler) {
+    app_.RunHandler(handler);
+}
+
 void QtForm::Docked(QtPanel& panel) {
     docked_.push_back(&panel);
 }
@@ -229,15 +234,15 @@ void QtForm::PlaceDockedPanels() {
 
 void QtForm::Resized() {
     PlaceDockedPanels();
-    Notify(app_, OnResize);
+    RunHandler(OnResize);
 }
 
 void QtForm::Activated() {
-    if (app_.FormActivated(this)) Notify(app_, OnActivate);
+    if (app_.FormActivated(this)) RunHandler(OnActivate);
 }
 
 void QtForm::Closing() {
-    Notify(app_, OnClose);
+    RunHandler(OnClose);
 }
 
 void QtForm::Closed() {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "framework/Form.h"
+#include "ui/qt/QtControlHost.h"
 #include "ui/qt/QtControls.h"
 
 class QWidget;
@@ -24,7 +25,7 @@ namespace pw::ui::qt {
 
 class QtApplication;
 
-class QtForm final : public framework::IForm {
+class QtForm final : public framework::IForm, public QtControlHost {
   public:
     explicit QtForm(QtApplication& app);
     ~QtForm() override;
@@ -56,12 +57,12 @@ class QtForm final : public framework::IForm {
     framework::IControl* FindControl(std::string_view name) const override;
 
     QWidget* widget() const;
-    QtApplication& app() const { return app_; }
 
-    // From the controls.
-    void TabOrderChanged();
-    void PlaceDockedPanels();
-    void Docked(QtPanel& panel);
+    // QtControlHost, for the controls.
+    void RunHandler(const std::function<void()>& handler) override;
+    void TabOrderChanged() override;
+    void Docked(QtPanel& panel) override;
+    void PlaceDockedPanels() override;
 
   private:
     class Window;
@@ -69,6 +70,10 @@ class QtForm final : public framework::IForm {
 
     // Checks the name and the parent; the parent's widget, or the form's.
     QWidget& ParentFor(std::string_view name, framework::IPanel* parent) const;
+    // Makes a control of class C on the form or on the panel parent and keeps it under its name.
+    // The control's own arguments (extra) come before its parent widget and panel.
+    template <class C, class... Extra>
+    C& Create(std::string_view name, framework::IPanel* parent, Extra&&... extra);
     template <class C, class... Args>
     C& Add(std::string_view name, Args&&... args);
 

@@ -3,12 +3,8 @@
 
 #include <QByteArray>
 #include <QString>
-#include <exception>
-#include <functional>
 #include <string>
 #include <string_view>
-
-#include "framework/Application.h"
 
 namespace pw::ui::qt {
 
@@ -29,27 +25,6 @@ inline QString FromLocal(std::string_view s) {
 inline std::string ToLocal(const QString& s) {
     const QByteArray bytes = s.toLocal8Bit();
     return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
-}
-
-// Runs a handler that Qt calls. Nothing may unwind through Qt's event dispatch, so an exception
-// stops here, in the standard error box, and the loop goes on.
-template <typename F>
-void RunGuarded(framework::IApplication& app, F&& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        app.ShowException(e.what());
-    } catch (...) {
-        app.ShowException("Unknown exception");
-    }
-}
-
-// Runs an event property when it is set. It runs from a copy: a handler may rebind or destroy
-// its own control.
-inline void Notify(framework::IApplication& app, const std::function<void()>& handler) {
-    if (!handler) return;
-    const std::function<void()> run = handler;
-    RunGuarded(app, run);
 }
 
 }  // namespace pw::ui::qt
