@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Compiles every core source (all but platform/posix/ and ui/qt/) with GCC for mingw-w64, so the
-# core stays standard C++20 that the Windows build can take. Syntax and semantics only; no link.
+# Compiles every core source (all but platform/posix/, update/replacer/posix/ and ui/qt/) with GCC
+# for mingw-w64, so the core stays standard C++20 that the Windows build can take. Syntax and
+# semantics only; no link.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 CXX=x86_64-w64-mingw32-g++-posix
 command -v "$CXX" >/dev/null || { echo "$CXX missing (package g++-mingw-w64-x86-64-posix)"; exit 1; }
 mapfile -t sources < <(git ls-files 'framework/*.cpp' 'util/*.cpp' 'platform/*.cpp' \
-  'monitor/*.cpp' 'http/*.cpp' 'sound/*.cpp' 'update/*.cpp' | grep -v '^platform/posix/')
+  'monitor/*.cpp' 'http/*.cpp' 'sound/*.cpp' 'update/*.cpp' \
+  | grep -v -E '^(platform|update/replacer)/posix/')
 echo "== portable core: ${#sources[@]} sources with $CXX"
 status=0
 for f in "${sources[@]}"; do
