@@ -9,6 +9,7 @@
 #include "platform/posix/SdlSound.h"
 #include "tests/monitor/Unit1Fixture.h"
 #include "tests/sound/WaveImages.h"
+#include "tests/support/Eventually.h"
 
 namespace pw::monitor::test {
 namespace {
@@ -45,13 +46,7 @@ bool HeldOpen(const std::string& path) {
     return false;
 }
 
-// Polls until the condition holds or about ten seconds have passed.
-template <typename F>
-bool Eventually(F condition) {
-    for (int i = 0; i < 500 && !condition(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return condition();
-}
+using pw::test::Eventually;
 
 constexpr std::uint32_t kRate = 8000;  // 16-bit mono: 16,000 bytes a second
 

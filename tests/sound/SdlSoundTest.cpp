@@ -14,6 +14,7 @@
 
 #include "sound/AlarmWave.h"
 #include "tests/sound/WaveImages.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/TempDir.h"
 
 namespace pw::platform::posix {
@@ -45,13 +46,7 @@ std::size_t Count(const std::string& haystack, const std::string& needle) {
     return n;
 }
 
-// Polls until the condition holds or about ten seconds have passed.
-template <typename F>
-bool Eventually(F condition) {
-    for (int i = 0; i < 500 && !condition(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return condition();
-}
+using pw::test::Eventually;
 
 class SdlSoundTest : public ::testing::Test {
   protected:
