@@ -15,6 +15,7 @@
 
 #include "platform/posix/PosixSystem.h"
 #include "update/kxReliftMessages.h"
+#include "update/kxReliftWizard.h"
 
 namespace pw::update {
 namespace {
@@ -274,6 +275,36 @@ TEST_F(LanguageChoice, EveryLanguageOfTheTableIsReachedFromItsLocale) {
         EXPECT_EQ(DetectLanguage(system.DefaultLanguage()), language) << locale;
         EXPECT_EQ(MessageBase(), MessageBaseOf(language)) << locale;
     }
+}
+
+TEST_F(LanguageChoice, LanguageSetterSwitchesEveryTextAtOnce) {
+    TkxReliftWizard wizard;
+    wizard.SetLanguage(wlGerman, 0x0409);
+    EXPECT_EQ(wizard.Language(), wlGerman);
+    EXPECT_EQ(MessageBase(), 41100);
+    EXPECT_EQ(LoadMessageText(14), "&Ja");
+    EXPECT_EQ(FormatMessageText(9, {2, 5}), "Datei 2 von 5 wird heruntergeladen");
+
+    // Setting the value the wizard already holds leaves the process's base alone.
+    SetMessageBase(wlFrench);
+    wizard.SetLanguage(wlGerman, 0x0409);
+    EXPECT_EQ(MessageBase(), 41150);
+
+    // Back to automatic: the system's language decides again.
+    wizard.SetLanguage(wlAuto, 0x0416);
+    EXPECT_EQ(wizard.Language(), wlAuto);
+    EXPECT_EQ(MessageBase(), 41300);
+
+    // A new wizard already holds wlAuto: assigning it does not detect again.
+    TkxReliftWizard fresh;
+    fresh.SetLanguage(wlAuto, 0x0407);
+    EXPECT_EQ(MessageBase(), 41300);
+
+    // A value outside the enumeration keeps what is in use.
+    wizard.SetLanguage(wlRussian, 0x0409);
+    wizard.SetLanguage(static_cast<TkxReliftLanguage>(31), 0x0409);
+    EXPECT_EQ(wizard.Language(), wlRussian);
+    EXPECT_EQ(MessageBase(), 41050);
 }
 
 TEST(FormatText, BehavesLikeTheTableExpects) {
