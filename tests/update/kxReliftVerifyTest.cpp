@@ -283,7 +283,7 @@ TEST_F(Signatures, KeyRequiresSignatureAndDigestsExceptForARedirect) {
     }
 }
 
-// --- The build's check of the key file, run as the build runs it ---
+// --- The maker's tools, run as the maker runs them ---
 
 struct Outcome {
     int status = -1;
@@ -377,6 +377,65 @@ TEST_F(Signatures, BuildChecksTheKeyFile) {
                 << message;
         }
     }
+}
+
+TEST(SignUpdateScript, SignsWhatTheProgramChecks) {
+    TempDir dir;
+    if (RunProgram(dir, {"bash", "-c", "true"}).status != 0 ||
+        RunProgram(dir, {"openssl", "version"}).status != 0) {
+        GTEST_SKIP() << "bash or openssl is not installed";
+    }
+    const std::string script = PW_SOURCE_DIR "/scripts/sign-update.sh";
+    const std::string priv = dir / "priv.pem";
+    const std::string pub = dir / "pub.pem";
+    ASSERT_EQ(RunProgram(dir, {"bash", script, "keygen", priv, pub}).status, 0);
+
+    std::filesystem::create_directory(dir.path() / "files");
+    const std::string exe = dir.Write("files/a.exe", "new program");
+    std::string big(100000, 'x');
+    big[5000] = 'y';
+    const std::string data = dir.Write("files/data.bin", big);
+    // "#url1" is never read after "#url"; its file does not exist, so reading it would fail.
+    const std::string text =
+        "Update of the day\r\n#url=http://h/dl/a.exe\r\n#url1=http://h/missing.exe\r\n"
+        "#url2=http://h/dl/data.bin=data\\data.bin\r\n#sha256=" +
+        kEmpty + "\r\n#date=1/2/2030";
+    const std::string infoPath = dir.Write("info.txt", text);
+    const std::string folder = (dir.path() / "files").string();
+
+    // Without the lines in the file, nothing is signed.
+    Outcome run = RunProgram(dir, {"bash", script, priv, infoPath, folder});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find("#sha256 in"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(infoPath + ".sig"));
+    EXPECT_EQ(ReadFile(infoPath), text);
+
+    run = RunProgram(dir, {"bash", script, "--insert", priv, infoPath, folder});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string signedText = ReadFile(infoPath);
+    const TkxReliftInfoFile info = ReadInfoFile(signedText);
+    ASSERT_EQ(info.files.size(), 2u);
+    const std::vector<std::string> expected = {*Sha256OfFile(exe), *Sha256OfFile(data)};
+    EXPECT_EQ(info.digests, expected);
+    EXPECT_EQ(run.out, "#sha256=" + expected[0] + "\n#sha2562=" + expected[1] + "\n");
+    // The old line is replaced, the rest kept, and the file keeps its CR LF breaks.
+    EXPECT_EQ(signedText.find(kEmpty), std::string::npos);
+    EXPECT_TRUE(signedText.starts_with("Update of the day\r\n#url=http://h/dl/a.exe\r\n"));
+    EXPECT_TRUE(signedText.ends_with("#date=1/2/2030\r\n#sha256=" + expected[0] +
+                                     "\r\n#sha2562=" + expected[1] + "\r\n"));
+
+    const std::string publicPem = ReadFile(pub);
+    const std::string signature = ReadFile(infoPath + ".sig");
+    EXPECT_TRUE(VerifyInfoSignature(publicPem, signedText, signature));
+    EXPECT_TRUE(InfoFileAccepted(publicPem, signedText, signature, info));
+    EXPECT_EQ(RunProgram(dir, {"bash", script, "verify", pub, infoPath, folder}).status, 0);
+
+    // A listed file missing from the folder stops the script and leaves the file as it was.
+    std::filesystem::remove(data);
+    run = RunProgram(dir, {"bash", script, "--insert", priv, infoPath, folder});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find("data.bin"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(infoPath), signedText);
 }
 
 }  // namespace
