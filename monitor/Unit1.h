@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "framework/Application.h"
 #include "framework/Controls.h"
@@ -23,6 +24,7 @@
 #include "platform/Os.h"
 #include "platform/Sound.h"
 #include "sound/zMM.h"
+#include "update/kxRelift.h"
 #include "util/kxUtilsSystem.h"
 
 namespace pw::monitor {
@@ -41,6 +43,12 @@ struct TForm1Services {
     platform::IInternet& internet;  // for kxHTTP1
     platform::ISound& sound;        // for zcWavePlayer1 (the checker passes a silent one)
     const TkxEnvironment& env;      // AppExeName / AppFolder (url2.htm, the .pdf)
+    // kxRelift1: the address of the update information file (empty: no automatic check), the
+    // running version's release date ("month/day/year"; empty: the component's default) and the
+    // program's command-line parameters (a restart after an update is recognised by them).
+    std::string updateUrl;
+    std::string versionDate;
+    std::vector<std::string> params;
 };
 
 // Where url2.htm goes when the program's folder cannot take it: $XDG_CACHE_HOME/pagewarden/,
@@ -183,7 +191,7 @@ class TForm1 {
     framework::IOpenDialog& opendialog1;
     sound::TzcWavePlayer zcWavePlayer1;
     http::TkxHTTP kxHTTP1;
-    // kxRelift1 (the self-update component) takes its place here when it exists.
+    update::TkxRelift kxRelift1;
 
     // --- window-level state ---
     std::int32_t minutecount = 0;
