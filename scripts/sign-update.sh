@@ -32,7 +32,7 @@ die() {
 }
 
 need_file() {
-  [ -f "$1" ] && [ -r "$1" ] || die "$2 '$1' is not a readable file"
+  if [ ! -f "$1" ] || [ ! -r "$1" ]; then die "$2 '$1' is not a readable file"; fi
 }
 
 command -v openssl >/dev/null || die "openssl is not installed"
@@ -48,7 +48,7 @@ info_value() {
   local before=${lower%%"$needle"*}
   [ "$before" != "$lower" ] || return 0
   local rest=${text:${#before}+${#needle}}
-  printf '%s' "${rest%%[$CONTROLS]*}"
+  printf '%s' "${rest%%["$CONTROLS"]*}"
 }
 
 # has_key TEXT KEY: whether "KEY=" occurs in TEXT, in any letter case.
@@ -213,8 +213,17 @@ cmd_verify() {
   need_file "$public" "public key"
   need_file "$INFO" "information file"
   need_file "$INFO.sig" "signature"
-  openssl pkeyutl -verify -pubin -inkey "$public" -rawin -in "$INFO" -sigfile "$INFO.sig" \
-    >/dev/null || die "the signature $INFO.sig does not match '$INFO' and '$public'"
+  # The program takes the signature raw (64 bytes) or in base64; so does this check.
+  local sig="$INFO.sig" raw="$INFO.sig.raw.$$"
+  if [ "$(wc -c <"$sig")" -ne 64 ]; then
+    tr -d ' \t\r\n' <"$sig" | openssl base64 -d -A >"$raw" 2>/dev/null || true
+    sig=$raw
+  fi
+  local verified=0
+  openssl pkeyutl -verify -pubin -inkey "$public" -rawin -in "$INFO" -sigfile "$sig" \
+    >/dev/null 2>&1 || verified=1
+  rm -f "$raw"
+  [ $verified -eq 0 ] || die "the signature $INFO.sig does not match '$INFO' and '$public'"
   echo "signature: good"
   [ $# -eq 3 ] || return 0
   read_info "$INFO"
