@@ -108,14 +108,9 @@ int main(int argc, char** argv) {
 
     pw::update::DetectLanguage(os.os().system.DefaultLanguage());
 
-    pw::monitor::TForm1 Form1({.app = app,
-                               .os = os.os(),
-                               .internet = internet,
-                               .sound = sound,
-                               .env = env,
-                               .updateUrl = UpdateUrl(),
-                               .versionDate = PW_VERSION_DATE,
-                               .params = params});
+    pw::monitor::TForm1 Form1({app, os.os(), internet, sound, env},
+                              pw::monitor::TSettingsUse::ReadWrite,
+                              {UpdateUrl(), PW_VERSION_DATE, params});
     Form1.Form().Show();
     app.Run();
     return 0;

@@ -31,7 +31,7 @@ constexpr int kRowPitch = 24;
 
 }  // namespace
 
-TForm1::TForm1(const TForm1Services& services, TSettingsUse settings)
+TForm1::TForm1(const TForm1Services& services, TSettingsUse settings, const TUpdateSetup& update)
     : services_(services),
       form_(services.app.CreateForm()),
       timer1_(services.app.CreateTimer()),
@@ -71,7 +71,7 @@ TForm1::TForm1(const TForm1Services& services, TSettingsUse settings)
                  .internet = services.internet,
                  .env = services.env,
                  .resources = &UpdateResources(),
-                 .params = services.params,
+                 .params = update.params,
                  .publicKeyPem = std::string(update::BuiltInUpdatePublicKey())}),
       settingsUse_(settings) {
     BuildControls();
@@ -90,8 +90,8 @@ TForm1::TForm1(const TForm1Services& services, TSettingsUse settings)
     kxHTTP1.Timeouts.TotalTimeout = kPageTimeLimitMs;
     // One check per run, ten seconds after start, downloading without asking first; nothing is
     // shown when there is no update. Without an address the component stays idle.
-    kxRelift1.InfoFileURL = services.updateUrl;
-    if (!services.versionDate.empty()) kxRelift1.VersionDate = services.versionDate;
+    kxRelift1.InfoFileURL = update.infoFileUrl;
+    if (!update.versionDate.empty()) kxRelift1.VersionDate = update.versionDate;
     kxRelift1.SetVersionDateAutoSet(true);
     kxRelift1.ShowMessages = {update::mConnLost, update::mLostFile, update::mPasswordRequest};
     kxRelift1.SetAutoCheck(true);

@@ -43,10 +43,14 @@ struct TForm1Services {
     platform::IInternet& internet;  // for kxHTTP1
     platform::ISound& sound;        // for zcWavePlayer1 (the checker passes a silent one)
     const TkxEnvironment& env;      // AppExeName / AppFolder (url2.htm, the .pdf)
-    // kxRelift1: the address of the update information file (empty: no automatic check), the
-    // running version's release date ("month/day/year"; empty: the component's default) and the
-    // program's command-line parameters (a restart after an update is recognised by them).
-    std::string updateUrl;
+};
+
+// What kxRelift1 takes from the program: the address of the update information file (empty: no
+// automatic check), the running version's release date ("month/day/year"; empty: the
+// component's default) and the program's command-line parameters (a restart after an update is
+// recognised by them). The checker and the tests pass none.
+struct TUpdateSetup {
+    std::string infoFileUrl;
     std::string versionDate;
     std::vector<std::string> params;
 };
@@ -87,8 +91,8 @@ class TForm1 {
 
     // Builds the window and its components; runs FormCreate (loads the settings) unless the
     // settings are not used.
-    explicit TForm1(const TForm1Services& services,
-                    TSettingsUse settings = TSettingsUse::ReadWrite);
+    explicit TForm1(const TForm1Services& services, TSettingsUse settings = TSettingsUse::ReadWrite,
+                    const TUpdateSetup& update = {});
     ~TForm1();
     TForm1(const TForm1&) = delete;
     TForm1& operator=(const TForm1&) = delete;
