@@ -50,7 +50,6 @@ TkxRelift::TkxRelift(const TkxReliftServices& services)
     std::error_code ec;
     std::filesystem::remove(ReplacerPath(), ec);
     VersionDate = FormatVersionDate(Today(env_.Os.system));
-    files_.Separator = "=";
     timer_ = app_.CreateTimer();
     timer_->OnTimer = [this] { AutoCheckTimerTick(); };
 }
