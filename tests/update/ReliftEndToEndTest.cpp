@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 
 #include "tests/support/Eventually.h"
 #include "tests/support/TempDir.h"
@@ -126,13 +127,18 @@ TEST(ReliftEndToEnd, TheProgramReplacesItselfAndRestartsOnlyWithAVerifiedUpdate)
         test::TempDir site;
         const std::string newerPath = site.Write("relift-demo", newer);
         const std::string dataPath = site.Write("data.txt", "new data");
-        test::HttpTestServer server;
+        // Written here once the port is known, read by the server's threads; they outlive the
+        // server.
+        std::mutex published;
         std::string info;
         std::string signature;
+        test::HttpTestServer server;
         server.Http().Get("/info.txt", [&](const httplib::Request&, httplib::Response& res) {
+            const std::lock_guard lock(published);
             res.set_content(info, "text/plain");
         });
         server.Http().Get("/info.txt.sig", [&](const httplib::Request&, httplib::Response& res) {
+            const std::lock_guard lock(published);
             res.set_content(signature, "application/octet-stream");
         });
         server.Http().Get(R"(/files/(.+))",
@@ -141,6 +147,7 @@ TEST(ReliftEndToEnd, TheProgramReplacesItselfAndRestartsOnlyWithAVerifiedUpdate)
                                               "application/octet-stream");
                           });
         server.Start();
+        std::unique_lock lock(published);
         info = "#date=12/31/2099\r\n#url=" + server.Url("/files/relift-demo") +
                "\r\n#url2=" + server.Url("/files/data.txt") + "=share\\data.txt\r\n";
         if (c.signedBuild || c.wrongDigest) {
@@ -155,6 +162,7 @@ TEST(ReliftEndToEnd, TheProgramReplacesItselfAndRestartsOnlyWithAVerifiedUpdate)
             unsetenv("PW_TEST_PUBKEY_FILE");
         }
         setenv("PW_TEST_INFO_URL", server.Url("/info.txt").c_str(), 1);
+        lock.unlock();
 
         const pid_t first = Spawn(program.string());
         ASSERT_GT(first, 0);
