@@ -13,6 +13,7 @@
 #include "platform/posix/CurlInternet.h"
 #include "platform/posix/PosixOs.h"
 #include "platform/posix/RegistryStore.h"
+#include "update/kxReliftMessages.h"
 #include "util/kxUtilsSystem.h"
 
 namespace pw::app {
@@ -24,6 +25,8 @@ constexpr std::string_view kHelp =
        pagewarden --check         check the stored watch list once
        pagewarden --check --url URL --text TEXT [--presence]
                                   check one page once
+       pagewarden --check-update [--info-url URL]
+                                  ask the maker's server for a newer version
        pagewarden --help          show this text
        pagewarden --version       show the version
 
@@ -42,7 +45,12 @@ The watch list is the one the window saves: $XDG_CONFIG_HOME/pagewarden/HKCU.reg
 written, so a check may run while the window is open. With --url no settings are read,
 and the logic is absence unless --presence is given.
 
-Exit status: 0 every row ok; 1 at least one ALARM; 3 no alarm, but at least one error;
+--check-update only asks; it downloads nothing. It prints "update" or "none", the date
+the server offers and this version's date, then one "file" line per file the update lists
+and a "message" line, tab-separated. Exit status 1: an update exists; 0: none; 3: the
+update information could not be read; 2: no address is known (PAGEWARDEN_UPDATE_URL).
+
+Exit status of a check: 0 every row ok; 1 at least one ALARM; 3 no alarm, but at least one error;
 2 the check could not run (bad arguments, an unreadable, damaged or empty watch list, or
 a report that could not be written). No display is needed and no sound is played.
 )";
@@ -257,6 +265,7 @@ int RunChecker(int argc, char** argv, std::FILE* out, std::FILE* err, const Chec
                 return kExitCannotRun;
             }
         }
+        update::DetectLanguage(posix.os().system.DefaultLanguage());
         platform::posix::CurlInternet internet;
         SilentSound sound;
         TkxEnvironment env(posix.os());

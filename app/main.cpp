@@ -11,11 +11,15 @@
 
 #include "Version.h"
 #include "app/Checker.h"
+#include "app/UpdateCheck.h"
 #include "monitor/Unit1.h"
 #include "platform/posix/CurlInternet.h"
 #include "platform/posix/PosixOs.h"
 #include "platform/posix/SdlSound.h"
 #include "ui/qt/QtApplication.h"
+#include "update/kxRelift.h"
+#include "update/kxReliftMessages.h"
+#include "update/kxReliftVerify.h"
 #include "util/kxUtilsSystem.h"
 
 namespace {
@@ -51,16 +55,32 @@ void HoldStartupMessage(QtMsgType type, const QMessageLogContext& context, const
     heldMessages->push_back({type, QByteArray(context.category), text});
 }
 
+// The update information file's address: the environment's when it sets one (an empty value
+// switches the check off), else the one built in.
+std::string UpdateUrl() {
+    const char* env = std::getenv("PAGEWARDEN_UPDATE_URL");
+    return env ? std::string(env) : std::string(PW_UPDATE_URL);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("Pagewarden %s\n", PW_VERSION);
+        std::printf("Pagewarden %s, released %s\n", PW_VERSION, PW_VERSION_DATE);
         return 0;
     }
-    // The window takes no arguments, so any argument is the checker's, which also rejects the
-    // unknown ones; the checker needs no display and must not meet Qt at all.
-    if (argc > 1) return pw::app::RunChecker(argc, argv, stdout, stderr);
+    const std::vector<std::string> params(argv + 1, argv + argc);
+    for (const std::string& p : params) {
+        if (p == "--check-update")
+            return pw::app::RunUpdateCheck(
+                argc, argv, stdout, stderr,
+                {UpdateUrl(), PW_VERSION_DATE, std::string(pw::update::BuiltInUpdatePublicKey())});
+    }
+    // The window takes no arguments but the one of a restart after an update, so any other
+    // argument is the checker's, which also rejects the unknown ones; the checker needs no
+    // display and must not meet Qt at all.
+    const bool afterUpgrade = argc == 2 && params[0] == pw::update::kDefaultRestartParams;
+    if (argc > 1 && !afterUpgrade) return pw::app::RunChecker(argc, argv, stdout, stderr);
 
     std::vector<HeldMessage> held;
     heldMessages = &held;
@@ -86,7 +106,11 @@ int main(int argc, char** argv) {
     pw::platform::posix::SdlSound sound;
     const pw::TkxEnvironment env(os.os());
 
-    pw::monitor::TForm1 Form1({app, os.os(), internet, sound, env});
+    pw::update::DetectLanguage(os.os().system.DefaultLanguage());
+
+    pw::monitor::TForm1 Form1({app, os.os(), internet, sound, env},
+                              pw::monitor::TSettingsUse::ReadWrite,
+                              {UpdateUrl(), PW_VERSION_DATE, params});
     Form1.Form().Show();
     app.Run();
     return 0;

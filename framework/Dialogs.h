@@ -17,6 +17,8 @@ inline constexpr std::uint32_t kIconQuestion = 0x20;
 inline constexpr std::uint32_t kIconWarning = 0x30;
 inline constexpr std::uint32_t kIconInformation = 0x40;
 inline constexpr std::uint32_t kIconMask = 0xF0;
+// Above every window of every program (a back end without that keeps it above its own).
+inline constexpr std::uint32_t kSystemModal = 0x1000;
 }  // namespace mb
 
 enum class DialogResult : int { None = 0, Ok = 1, Cancel = 2, Yes = 6, No = 7 };

@@ -8,6 +8,7 @@
 
 #include "monitor/Unit1Glyphs.h"
 #include "sound/AlarmWave.h"
+#include "update/kxReliftVerify.h"
 
 namespace pw::monitor {
 
@@ -30,7 +31,7 @@ constexpr int kRowPitch = 24;
 
 }  // namespace
 
-TForm1::TForm1(const TForm1Services& services, TSettingsUse settings)
+TForm1::TForm1(const TForm1Services& services, TSettingsUse settings, const TUpdateSetup& update)
     : services_(services),
       form_(services.app.CreateForm()),
       timer1_(services.app.CreateTimer()),
@@ -66,6 +67,12 @@ TForm1::TForm1(const TForm1Services& services, TSettingsUse settings)
       opendialog1(*opendialog1_),
       zcWavePlayer1(services.app, services.sound),
       kxHTTP1(services.app, services.os, services.internet),
+      kxRelift1({.app = services.app,
+                 .internet = services.internet,
+                 .env = services.env,
+                 .resources = &UpdateResources(),
+                 .params = update.params,
+                 .publicKeyPem = std::string(update::BuiltInUpdatePublicKey())}),
       settingsUse_(settings) {
     BuildControls();
 
@@ -81,6 +88,14 @@ TForm1::TForm1(const TForm1Services& services, TSettingsUse settings)
     opendialog1.SetFilter("Sounds|*.wav");
     // kxHTTP1 keeps every property at the component's defaults but the limit on a whole page.
     kxHTTP1.Timeouts.TotalTimeout = kPageTimeLimitMs;
+    // One check per run, ten seconds after start, downloading without asking first; nothing is
+    // shown when there is no update. Without an address the component stays idle.
+    kxRelift1.InfoFileURL = update.infoFileUrl;
+    if (!update.versionDate.empty()) kxRelift1.VersionDate = update.versionDate;
+    kxRelift1.SetVersionDateAutoSet(true);
+    kxRelift1.ShowMessages = {update::mConnLost, update::mLostFile, update::mPasswordRequest};
+    kxRelift1.SetAutoCheck(true);
+    kxRelift1.Loaded();
 
     BindHandlers();
     if (settingsUse_ != TSettingsUse::None) FormCreate();

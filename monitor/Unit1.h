@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "framework/Application.h"
 #include "framework/Controls.h"
@@ -23,6 +24,7 @@
 #include "platform/Os.h"
 #include "platform/Sound.h"
 #include "sound/zMM.h"
+#include "update/kxRelift.h"
 #include "util/kxUtilsSystem.h"
 
 namespace pw::monitor {
@@ -41,6 +43,16 @@ struct TForm1Services {
     platform::IInternet& internet;  // for kxHTTP1
     platform::ISound& sound;        // for zcWavePlayer1 (the checker passes a silent one)
     const TkxEnvironment& env;      // AppExeName / AppFolder (url2.htm, the .pdf)
+};
+
+// What kxRelift1 takes from the program: the address of the update information file (empty: no
+// automatic check), the running version's release date ("month/day/year"; empty: the
+// component's default) and the program's command-line parameters (a restart after an update is
+// recognised by them). The checker and the tests pass none.
+struct TUpdateSetup {
+    std::string infoFileUrl;
+    std::string versionDate;
+    std::vector<std::string> params;
 };
 
 // Where url2.htm goes when the program's folder cannot take it: $XDG_CACHE_HOME/pagewarden/,
@@ -79,8 +91,8 @@ class TForm1 {
 
     // Builds the window and its components; runs FormCreate (loads the settings) unless the
     // settings are not used.
-    explicit TForm1(const TForm1Services& services,
-                    TSettingsUse settings = TSettingsUse::ReadWrite);
+    explicit TForm1(const TForm1Services& services, TSettingsUse settings = TSettingsUse::ReadWrite,
+                    const TUpdateSetup& update = {});
     ~TForm1();
     TForm1(const TForm1&) = delete;
     TForm1& operator=(const TForm1&) = delete;
@@ -183,7 +195,7 @@ class TForm1 {
     framework::IOpenDialog& opendialog1;
     sound::TzcWavePlayer zcWavePlayer1;
     http::TkxHTTP kxHTTP1;
-    // kxRelift1 (the self-update component) takes its place here when it exists.
+    update::TkxRelift kxRelift1;
 
     // --- window-level state ---
     std::int32_t minutecount = 0;

@@ -52,6 +52,8 @@ class IFiles {
     virtual std::optional<FileTimes> GetFileTimes(std::string_view path) = 0;
     // Creates one folder (its parent must exist); false when it cannot (it exists, no rights).
     virtual bool CreateFolder(std::string_view path) = 0;
+    // Whether this process may create, rename and delete files in the folder.
+    virtual bool CanCreateFilesIn(std::string_view folder) = 0;
 };
 
 }  // namespace pw::platform

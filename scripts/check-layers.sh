@@ -26,7 +26,7 @@ RULES=(
 THIRD_PARTY=(
   "Q|ui/qt app"
   "curl/|platform/posix"
-  "openssl/|platform/posix"
+  "openssl/|platform/posix update"
   "SDL|platform/posix"
   "gio/|platform/posix"
   "glib|platform/posix"

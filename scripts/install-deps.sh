@@ -9,7 +9,7 @@ PACKAGES=(
   libcurl4-openssl-dev                     # HTTP and HTTPS transfers
   libsdl2-dev                              # the alarm sound
   libgtest-dev libgmock-dev                # unit tests
-  libcpp-httplib-dev libssl-dev openssl    # the tests' web server (HTTP and HTTPS)
+  libcpp-httplib-dev libssl-dev openssl    # update signatures and digests; the tests' web server
   tinyproxy                                # the tests' proxy
   libbenchmark-dev curl                    # benchmarks (curl is the baseline)
   xvfb xauth                               # a display for the window where there is none

@@ -58,16 +58,27 @@ std::string GetInfoValue(std::string_view text, std::string_view key, bool brace
 
 TkxReliftInfoFile ReadInfoFile(std::string_view text) {
     TkxReliftInfoFile info;
-    for (const char* key : {"#url", "#url0"}) {
-        std::string value = GetInfoValue(text, key, false);
-        if (!value.empty()) info.files.push_back(std::move(value));
+    // A listed file's digest key ends in the same suffix as the key that listed it.
+    const auto add = [&](std::string value, const std::string& suffix) {
+        info.files.push_back(std::move(value));
+        const std::string digestKey = "#sha256" + suffix;
+        std::string digest = GetInfoValue(text, digestKey, false);
+        if (digest.empty() && FindNoCase(text, digestKey + "=") != std::string::npos) {
+            digest = kEmptyDigestValue;
+        }
+        info.digests.push_back(std::move(digest));
+    };
+    for (const char* suffix : {"", "0"}) {
+        std::string value = GetInfoValue(text, std::string("#url") + suffix, false);
+        if (!value.empty()) add(std::move(value), suffix);
     }
     // Numbering goes on from the count found so far, so "#url" with "#url1" skips number 1:
     // files already published that way must keep reading the same list.
     for (std::size_t n = info.files.size() + 1;; ++n) {
-        std::string value = GetInfoValue(text, "#url" + std::to_string(n), false);
+        const std::string suffix = std::to_string(n);
+        std::string value = GetInfoValue(text, "#url" + suffix, false);
         if (value.empty()) break;
-        info.files.push_back(std::move(value));
+        add(std::move(value), suffix);
     }
 
     info.message = GetInfoValue(text, "#message", true);

@@ -15,10 +15,22 @@ enum class TkxReliftVersionControl { byDate = 0, byNumber = 1 };
 
 enum class TvqUpgradeMethod { umSelfUpgrade = 0, umUseExternalSetup = 1, umRedirectToURL = 2 };
 
+// The value digests holds for a file whose digest key is given with nothing after "=": the maker
+// meant to give one, so it must not read as "no digest" (it is never a digest, so it never
+// matches).
+inline constexpr std::string_view kEmptyDigestValue = "(empty)";
+
 // What an information file asks for. Each item of files is "url" or "url=target", in the order
 // the file lists them, kept as written (a redirect opens the first item unchanged).
+//
+// digests runs parallel to files: the SHA-256 digest the file gives for that item under
+// "#sha256" followed by the item's own key suffix ("#sha256" for "#url", "#sha2560" for
+// "#url0", "#sha2562" for "#url2"), or empty when it gives none. A digest is kept exactly as
+// written, even when it is not 64 hex digits: a malformed digest must fail the download, never
+// pass as a file that has no digest.
 struct TkxReliftInfoFile {
     std::vector<std::string> files;
+    std::vector<std::string> digests;
     std::string message;
     TvqUpgradeMethod method = TvqUpgradeMethod::umSelfUpgrade;
 };

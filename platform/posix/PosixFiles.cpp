@@ -220,4 +220,10 @@ bool PosixFiles::CreateFolder(std::string_view path) {
     return p && mkdir(p->c_str(), 0777) == 0;
 }
 
+bool PosixFiles::CanCreateFilesIn(std::string_view folder) {
+    const auto p = CPath(folder);
+    // Entering the folder (X) is part of creating a file in it.
+    return p && access(p->c_str(), W_OK | X_OK) == 0;
+}
+
 }  // namespace pw::platform::posix

@@ -15,6 +15,7 @@ class PosixFiles final : public IFiles {
                       std::optional<FileTime> lastWrite) override;
     std::optional<FileTimes> GetFileTimes(std::string_view path) override;
     bool CreateFolder(std::string_view path) override;
+    bool CanCreateFilesIn(std::string_view folder) override;
 };
 
 }  // namespace pw::platform::posix

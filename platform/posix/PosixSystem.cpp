@@ -108,69 +108,57 @@ std::string UserDir(const FolderMapping& m) {
     return home.empty() ? std::string() : home + "/" + m.fallback;
 }
 
-struct Language {
-    const char* code;  // ISO 639 code as used in locale names
-    std::uint16_t primary;
-    std::uint16_t defaultSub;  // sub-language when the country is missing or not listed
+struct LocaleLanguage {
+    const char* code;     // ISO 639 code as used in locale names
+    const char* country;  // ISO 3166 country; "" for any country not listed with its own row
+    std::uint16_t id;     // Windows language identifier: sub-language << 10 | primary language
 };
 
-// Windows primary language numbers of the locale languages.
-constexpr Language kLanguages[] = {
-    {"af", 0x36, 0x01}, {"am", 0x5E, 0x01}, {"ar", 0x01, 0x01}, {"as", 0x4D, 0x01},
-    {"az", 0x2C, 0x01}, {"be", 0x23, 0x01}, {"bg", 0x02, 0x01}, {"bn", 0x45, 0x01},
-    {"bo", 0x51, 0x01}, {"br", 0x7E, 0x01}, {"bs", 0x1A, 0x05}, {"ca", 0x03, 0x01},
-    {"cs", 0x05, 0x01}, {"cy", 0x52, 0x01}, {"da", 0x06, 0x01}, {"de", 0x07, 0x01},
-    {"el", 0x08, 0x01}, {"en", 0x09, 0x01}, {"es", 0x0A, 0x03}, {"et", 0x25, 0x01},
-    {"eu", 0x2D, 0x01}, {"fa", 0x29, 0x01}, {"fi", 0x0B, 0x01}, {"fil", 0x64, 0x01},
-    {"fo", 0x38, 0x01}, {"fr", 0x0C, 0x01}, {"fy", 0x62, 0x01}, {"ga", 0x3C, 0x02},
-    {"gd", 0x91, 0x01}, {"gl", 0x56, 0x01}, {"gu", 0x47, 0x01}, {"ha", 0x68, 0x01},
-    {"he", 0x0D, 0x01}, {"hi", 0x39, 0x01}, {"hr", 0x1A, 0x01}, {"hu", 0x0E, 0x01},
-    {"hy", 0x2B, 0x01}, {"id", 0x21, 0x01}, {"ig", 0x70, 0x01}, {"is", 0x0F, 0x01},
-    {"it", 0x10, 0x01}, {"ja", 0x11, 0x01}, {"ka", 0x37, 0x01}, {"kk", 0x3F, 0x01},
-    {"km", 0x53, 0x01}, {"kn", 0x4B, 0x01}, {"ko", 0x12, 0x01}, {"ky", 0x40, 0x01},
-    {"lb", 0x6E, 0x01}, {"lo", 0x54, 0x01}, {"lt", 0x27, 0x01}, {"lv", 0x26, 0x01},
-    {"mi", 0x81, 0x01}, {"mk", 0x2F, 0x01}, {"ml", 0x4C, 0x01}, {"mn", 0x50, 0x01},
-    {"mr", 0x4E, 0x01}, {"ms", 0x3E, 0x01}, {"mt", 0x3A, 0x01}, {"nb", 0x14, 0x01},
-    {"ne", 0x61, 0x01}, {"nl", 0x13, 0x01}, {"nn", 0x14, 0x02}, {"no", 0x14, 0x01},
-    {"oc", 0x82, 0x01}, {"or", 0x48, 0x01}, {"pa", 0x46, 0x01}, {"pl", 0x15, 0x01},
-    {"ps", 0x63, 0x01}, {"pt", 0x16, 0x02}, {"ro", 0x18, 0x01}, {"ru", 0x19, 0x01},
-    {"rw", 0x87, 0x01}, {"sa", 0x4F, 0x01}, {"se", 0x3B, 0x01}, {"si", 0x5B, 0x01},
-    {"sk", 0x1B, 0x01}, {"sl", 0x24, 0x01}, {"sq", 0x1C, 0x01}, {"sr", 0x1A, 0x0A},
-    {"sv", 0x1D, 0x01}, {"sw", 0x41, 0x01}, {"ta", 0x49, 0x01}, {"te", 0x4A, 0x01},
-    {"tg", 0x28, 0x01}, {"th", 0x1E, 0x01}, {"tk", 0x42, 0x01}, {"tn", 0x32, 0x01},
-    {"tr", 0x1F, 0x01}, {"tt", 0x44, 0x01}, {"uk", 0x22, 0x01}, {"ur", 0x20, 0x01},
-    {"uz", 0x43, 0x01}, {"vi", 0x2A, 0x01}, {"wo", 0x88, 0x01}, {"xh", 0x34, 0x01},
-    {"yo", 0x6A, 0x01}, {"zh", 0x04, 0x02}, {"zu", 0x35, 0x01},
-};
-
-struct SubLanguage {
-    const char* code;
-    const char* country;
-    std::uint16_t sub;
-};
-
-// Windows sub-language numbers of the language variants that have their own.
-constexpr SubLanguage kSubLanguages[] = {
-    {"ar", "SA", 0x01}, {"ar", "IQ", 0x02}, {"ar", "EG", 0x03}, {"ar", "LY", 0x04},
-    {"ar", "DZ", 0x05}, {"ar", "MA", 0x06}, {"ar", "TN", 0x07}, {"ar", "OM", 0x08},
-    {"ar", "YE", 0x09}, {"ar", "SY", 0x0A}, {"ar", "JO", 0x0B}, {"ar", "LB", 0x0C},
-    {"ar", "KW", 0x0D}, {"ar", "AE", 0x0E}, {"ar", "BH", 0x0F}, {"ar", "QA", 0x10},
-    {"de", "DE", 0x01}, {"de", "CH", 0x02}, {"de", "AT", 0x03}, {"de", "LU", 0x04},
-    {"de", "LI", 0x05}, {"en", "US", 0x01}, {"en", "GB", 0x02}, {"en", "AU", 0x03},
-    {"en", "CA", 0x04}, {"en", "NZ", 0x05}, {"en", "IE", 0x06}, {"en", "ZA", 0x07},
-    {"en", "JM", 0x08}, {"en", "BZ", 0x0A}, {"en", "TT", 0x0B}, {"en", "ZW", 0x0C},
-    {"en", "PH", 0x0D}, {"en", "IN", 0x10}, {"en", "MY", 0x11}, {"en", "SG", 0x12},
-    {"es", "MX", 0x02}, {"es", "ES", 0x03}, {"es", "GT", 0x04}, {"es", "CR", 0x05},
-    {"es", "PA", 0x06}, {"es", "DO", 0x07}, {"es", "VE", 0x08}, {"es", "CO", 0x09},
-    {"es", "PE", 0x0A}, {"es", "AR", 0x0B}, {"es", "EC", 0x0C}, {"es", "CL", 0x0D},
-    {"es", "UY", 0x0E}, {"es", "PY", 0x0F}, {"es", "BO", 0x10}, {"es", "SV", 0x11},
-    {"es", "HN", 0x12}, {"es", "NI", 0x13}, {"es", "PR", 0x14}, {"es", "US", 0x15},
-    {"fr", "FR", 0x01}, {"fr", "BE", 0x02}, {"fr", "CA", 0x03}, {"fr", "CH", 0x04},
-    {"fr", "LU", 0x05}, {"fr", "MC", 0x06}, {"hr", "BA", 0x04}, {"it", "IT", 0x01},
-    {"it", "CH", 0x02}, {"ms", "MY", 0x01}, {"ms", "BN", 0x02}, {"nl", "NL", 0x01},
-    {"nl", "BE", 0x02}, {"pt", "BR", 0x01}, {"pt", "PT", 0x02}, {"sv", "SE", 0x01},
-    {"sv", "FI", 0x02}, {"zh", "TW", 0x01}, {"zh", "CN", 0x02}, {"zh", "HK", 0x03},
-    {"zh", "SG", 0x04}, {"zh", "MO", 0x05},
+// The Windows language of each locale language, and of the country variants that Windows tells
+// apart (a variant is listed only when it differs from the language's default row).
+constexpr LocaleLanguage kLocaleLanguages[] = {
+    {"af", "", 0x0436},   {"am", "", 0x045E},   {"ar", "", 0x0401},   {"ar", "IQ", 0x0801},
+    {"ar", "EG", 0x0C01}, {"ar", "LY", 0x1001}, {"ar", "DZ", 0x1401}, {"ar", "MA", 0x1801},
+    {"ar", "TN", 0x1C01}, {"ar", "OM", 0x2001}, {"ar", "YE", 0x2401}, {"ar", "SY", 0x2801},
+    {"ar", "JO", 0x2C01}, {"ar", "LB", 0x3001}, {"ar", "KW", 0x3401}, {"ar", "AE", 0x3801},
+    {"ar", "BH", 0x3C01}, {"ar", "QA", 0x4001}, {"as", "", 0x044D},   {"az", "", 0x042C},
+    {"be", "", 0x0423},   {"bg", "", 0x0402},   {"bn", "", 0x0445},   {"bo", "", 0x0451},
+    {"br", "", 0x047E},   {"bs", "", 0x141A},   {"ca", "", 0x0403},   {"cs", "", 0x0405},
+    {"cy", "", 0x0452},   {"da", "", 0x0406},   {"de", "", 0x0407},   {"de", "CH", 0x0807},
+    {"de", "AT", 0x0C07}, {"de", "LU", 0x1007}, {"de", "LI", 0x1407}, {"el", "", 0x0408},
+    {"en", "", 0x0409},   {"en", "GB", 0x0809}, {"en", "AU", 0x0C09}, {"en", "CA", 0x1009},
+    {"en", "NZ", 0x1409}, {"en", "IE", 0x1809}, {"en", "ZA", 0x1C09}, {"en", "JM", 0x2009},
+    {"en", "BZ", 0x2809}, {"en", "TT", 0x2C09}, {"en", "ZW", 0x3009}, {"en", "PH", 0x3409},
+    {"en", "IN", 0x4009}, {"en", "MY", 0x4409}, {"en", "SG", 0x4809}, {"es", "", 0x0C0A},
+    {"es", "MX", 0x080A}, {"es", "GT", 0x100A}, {"es", "CR", 0x140A}, {"es", "PA", 0x180A},
+    {"es", "DO", 0x1C0A}, {"es", "VE", 0x200A}, {"es", "CO", 0x240A}, {"es", "PE", 0x280A},
+    {"es", "AR", 0x2C0A}, {"es", "EC", 0x300A}, {"es", "CL", 0x340A}, {"es", "UY", 0x380A},
+    {"es", "PY", 0x3C0A}, {"es", "BO", 0x400A}, {"es", "SV", 0x440A}, {"es", "HN", 0x480A},
+    {"es", "NI", 0x4C0A}, {"es", "PR", 0x500A}, {"es", "US", 0x540A}, {"et", "", 0x0425},
+    {"eu", "", 0x042D},   {"fa", "", 0x0429},   {"fi", "", 0x040B},   {"fil", "", 0x0464},
+    {"fo", "", 0x0438},   {"fr", "", 0x040C},   {"fr", "BE", 0x080C}, {"fr", "CA", 0x0C0C},
+    {"fr", "CH", 0x100C}, {"fr", "LU", 0x140C}, {"fr", "MC", 0x180C}, {"fy", "", 0x0462},
+    {"ga", "", 0x083C},   {"gd", "", 0x0491},   {"gl", "", 0x0456},   {"gu", "", 0x0447},
+    {"ha", "", 0x0468},   {"he", "", 0x040D},   {"hi", "", 0x0439},   {"hr", "", 0x041A},
+    {"hr", "BA", 0x101A}, {"hu", "", 0x040E},   {"hy", "", 0x042B},   {"id", "", 0x0421},
+    {"ig", "", 0x0470},   {"is", "", 0x040F},   {"it", "", 0x0410},   {"it", "CH", 0x0810},
+    {"ja", "", 0x0411},   {"ka", "", 0x0437},   {"kk", "", 0x043F},   {"km", "", 0x0453},
+    {"kn", "", 0x044B},   {"ko", "", 0x0412},   {"ky", "", 0x0440},   {"lb", "", 0x046E},
+    {"lo", "", 0x0454},   {"lt", "", 0x0427},   {"lv", "", 0x0426},   {"mi", "", 0x0481},
+    {"mk", "", 0x042F},   {"ml", "", 0x044C},   {"mn", "", 0x0450},   {"mr", "", 0x044E},
+    {"ms", "", 0x043E},   {"ms", "BN", 0x083E}, {"mt", "", 0x043A},   {"nb", "", 0x0414},
+    {"ne", "", 0x0461},   {"nl", "", 0x0413},   {"nl", "BE", 0x0813}, {"nn", "", 0x0814},
+    {"no", "", 0x0414},   {"oc", "", 0x0482},   {"or", "", 0x0448},   {"pa", "", 0x0446},
+    {"pl", "", 0x0415},   {"ps", "", 0x0463},   {"pt", "", 0x0816},   {"pt", "BR", 0x0416},
+    {"ro", "", 0x0418},   {"ru", "", 0x0419},   {"rw", "", 0x0487},   {"sa", "", 0x044F},
+    {"se", "", 0x043B},   {"si", "", 0x045B},   {"sk", "", 0x041B},   {"sl", "", 0x0424},
+    {"sq", "", 0x041C},   {"sr", "", 0x281A},   {"sv", "", 0x041D},   {"sv", "FI", 0x081D},
+    {"sw", "", 0x0441},   {"ta", "", 0x0449},   {"te", "", 0x044A},   {"tg", "", 0x0428},
+    {"th", "", 0x041E},   {"tk", "", 0x0442},   {"tn", "", 0x0432},   {"tr", "", 0x041F},
+    {"tt", "", 0x0444},   {"uk", "", 0x0422},   {"ur", "", 0x0420},   {"uz", "", 0x0443},
+    {"vi", "", 0x042A},   {"wo", "", 0x0488},   {"xh", "", 0x0434},   {"yo", "", 0x046A},
+    {"zh", "", 0x0804},   {"zh", "TW", 0x0404}, {"zh", "HK", 0x0C04}, {"zh", "SG", 0x1004},
+    {"zh", "MO", 0x1404}, {"zu", "", 0x0435},
 };
 
 constexpr std::uint16_t kEnglishUnitedStates = 0x0409;
@@ -291,14 +279,13 @@ std::uint16_t PosixSystem::LanguageIdFromLocale(std::string_view locale) {
     for (auto& c : country)
         c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
 
-    const auto lang = std::find_if(std::begin(kLanguages), std::end(kLanguages),
-                                   [&](const Language& l) { return code == l.code; });
-    if (lang == std::end(kLanguages)) return kEnglishUnitedStates;
-    std::uint16_t sub = lang->defaultSub;
-    for (const auto& s : kSubLanguages) {
-        if (code == s.code && country == s.country) sub = s.sub;
+    const LocaleLanguage* found = nullptr;
+    for (const LocaleLanguage& l : kLocaleLanguages) {
+        if (code != l.code) continue;
+        if (country == l.country) return l.id;
+        if (*l.country == '\0') found = &l;
     }
-    return static_cast<std::uint16_t>(sub << 10 | lang->primary);
+    return found ? found->id : kEnglishUnitedStates;
 }
 
 bool PosixSystem::HasNonLoopbackAddress() {

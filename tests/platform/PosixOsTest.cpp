@@ -372,12 +372,13 @@ TEST_F(PosixSystemTest, TimeZoneBiasIsUtcMinusLocal) {
 
 TEST_F(PosixSystemTest, LocaleNamesMapToWindowsLanguageIds) {
     const std::pair<const char*, std::uint16_t> cases[] = {
-        {"de_DE.UTF-8", 0x0407},  {"pt_BR", 0x0416},   {"pt_PT.UTF-8", 0x0816},
-        {"zh_CN.GB2312", 0x0804}, {"zh_TW", 0x0404},   {"en_GB.UTF-8", 0x0809},
-        {"fr_CA", 0x0C0C},        {"nn_NO", 0x0814},   {"de_AT@euro", 0x0C07},
-        {"es_ES", 0x0C0A},        {"DE_de", 0x0407},   {"eu", 0x042D},
-        {"POSIX", 0x0409},        {"C.UTF-8", 0x0409}, {"", 0x0409},
-        {"xx_YY", 0x0409},
+        {"de_DE.UTF-8", 0x0407},  {"pt_BR", 0x0416},       {"pt_PT.UTF-8", 0x0816},
+        {"zh_CN.GB2312", 0x0804}, {"zh_TW", 0x0404},       {"en_GB.UTF-8", 0x0809},
+        {"fr_CA", 0x0C0C},        {"nn_NO", 0x0814},       {"de_AT@euro", 0x0C07},
+        {"es_ES", 0x0C0A},        {"DE_de", 0x0407},       {"eu", 0x042D},
+        {"POSIX", 0x0409},        {"C.UTF-8", 0x0409},     {"", 0x0409},
+        {"xx_YY", 0x0409},        {"el_GR.UTF-8", 0x0408}, {"nb_NO", 0x0414},
+        {"zh_HK", 0x0C04},        {"pt", 0x0816},          {"zh", 0x0804},
     };
     for (const auto& [locale, id] : cases)
         EXPECT_EQ(PosixSystem::LanguageIdFromLocale(locale), id) << locale;

@@ -188,8 +188,9 @@ TEST(ReplacerProcess, WaitsInstallsAndRestarts) {
     // Had the replacer not waited, the program would still be running now.
     EXPECT_EQ(::waitpid(running, &status, WNOHANG), running);
 
-    // The restarted program runs on its own; a watchdog, not a time limit.
-    const std::string expected = "/afterupgrade x|";
+    // The restarted program runs on its own; a watchdog, not a time limit. The restart
+    // parameters are a command line's text: each blank-separated word is an argument.
+    const std::string expected = "/afterupgrade|x|";
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (test::ReadFile(marker) != expected && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

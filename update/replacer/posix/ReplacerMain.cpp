@@ -72,9 +72,16 @@ void Install(const Move& move, mode_t programMode) {
 }
 
 // Started in a session of its own, so it outlives the replacer and the terminal it came from.
+// The restart parameters are a command line's text: split at blanks as a shell would, so a
+// blank alone (an empty RestartParams) gives the program no parameter at all.
 pid_t Start(const std::string& path, const std::string& params) {
     std::vector<std::string> args{path};
-    if (!params.empty()) args.push_back(params);
+    std::size_t i = 0;
+    while ((i = params.find_first_not_of(" \t", i)) != std::string::npos) {
+        const std::size_t end = params.find_first_of(" \t", i);
+        args.push_back(params.substr(i, end == std::string::npos ? end : end - i));
+        i = end;
+    }
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
