@@ -65,8 +65,10 @@ class IControl {
     virtual int Height() const = 0;
     virtual void SetBounds(int left, int top, int width, int height) = 0;
     void SetLeft(int left) { SetBounds(left, Top(), Width(), Height()); }
-    // A negative width is taken as 0.
+    void SetTop(int top) { SetBounds(Left(), top, Width(), Height()); }
+    // A negative width or height is taken as 0.
     void SetWidth(int width) { SetBounds(Left(), Top(), width, Height()); }
+    void SetHeight(int height) { SetBounds(Left(), Top(), Width(), height); }
 
     virtual bool Visible() const = 0;
     virtual void SetVisible(bool visible) = 0;
