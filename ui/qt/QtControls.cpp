@@ -537,8 +537,33 @@ void QtPanel::DockBottom(int height) {
 
 // --- group boxes ---
 
+// An etched frame whose top line runs through the middle of the caption, which cuts it: the
+// windows place their first row just under the caption, where a style's own group box (caption
+// above the frame) would draw its line.
+class CaptionFrame final : public QGroupBox {
+  public:
+    explicit CaptionFrame(QWidget* parent) : QGroupBox(parent) {}
+
+  protected:
+    void paintEvent(QPaintEvent* /*event*/) override {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        const QRect frame = rect().adjusted(0, metrics.height() / 2, -2, -2);
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawRect(frame);
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawRect(frame.translated(1, 1));
+        if (title().isEmpty()) return;
+        const QRect caption(8, 0, metrics.horizontalAdvance(title()), metrics.height());
+        painter.fillRect(caption, palette().color(QPalette::Window));
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                       QPalette::WindowText));
+        painter.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, title());
+    }
+};
+
 QtGroupBox::QtGroupBox(QtControlHost& host, std::string name, QWidget& parent)
-    : QtGroupBox(host, std::move(name), std::make_unique<QGroupBox>(&parent)) {}
+    : QtGroupBox(host, std::move(name), std::make_unique<CaptionFrame>(&parent)) {}
 
 QtGroupBox::QtGroupBox(QtControlHost& host, std::string name, std::unique_ptr<QGroupBox> box)
     : QtControl(host, std::move(name), *box, nullptr, FocusKind::None), box_(std::move(box)) {}

@@ -600,6 +600,16 @@ class QtBehaviourTest : public QObject {
         auto& box = w.Widget<QGroupBox>("LCurrentFile");
         QCOMPARE(box.title(), QString(" Current file "));
         QCOMPARE(box.geometry(), QRect(136, 34, 319, 125));
+        // The frame's top line runs through the middle of the caption, above the first row
+        // (14 pixels down), and the caption cuts it.
+        const QImage drawn = box.grab().toImage();
+        const int top = QFontMetrics(box.font()).height() / 2;
+        QVERIFY(top < 14);
+        const QRgb dark = box.palette().color(QPalette::Dark).rgb();
+        QCOMPARE(drawn.pixel(box.width() - 20, top), dark);
+        QCOMPARE(drawn.pixel(2, top), dark);
+        QVERIFY(drawn.pixel(10, top) != dark);  // the blank before "Current"
+        QVERIFY(drawn.pixel(box.width() - 20, 2) != dark);
         auto& line = w.Widget<QLineEdit>("FileURL");
         QCOMPARE(line.parentWidget(), &box);
         QCOMPARE(line.geometry(), QRect(10, 28, 301, 13));
