@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QIcon>
@@ -224,8 +225,44 @@ void QtLabel::AdjustSize() {
 
 // --- edit fields ---
 
+namespace {
+// Entered from the keyboard, or as the first control of a window just shown, a field selects its
+// text, so that typing replaces it (a user name offered again, say); a click places the cursor,
+// and coming back to the window leaves the field as it was.
+class EntryField final : public QLineEdit {
+  public:
+    explicit EntryField(QWidget* parent) : QLineEdit(parent) {}
+
+  protected:
+    void focusInEvent(QFocusEvent* event) override {
+        QLineEdit::focusInEvent(event);
+        switch (event->reason()) {
+            case Qt::TabFocusReason:
+            case Qt::BacktabFocusReason:
+            case Qt::ShortcutFocusReason:
+            case Qt::OtherFocusReason:
+                selectAll();
+                break;
+            case Qt::ActiveWindowFocusReason:
+                if (!enteredSinceShown_) selectAll();
+                break;
+            default:
+                break;
+        }
+        enteredSinceShown_ = true;
+    }
+    void hideEvent(QHideEvent* event) override {
+        QLineEdit::hideEvent(event);
+        enteredSinceShown_ = false;
+    }
+
+  private:
+    bool enteredSinceShown_ = false;
+};
+}  // namespace
+
 QtEdit::QtEdit(QtControlHost& host, std::string name, QWidget& parent, QtControlBase* container)
-    : QtEdit(host, std::move(name), std::make_unique<QLineEdit>(&parent), container) {}
+    : QtEdit(host, std::move(name), std::make_unique<EntryField>(&parent), container) {}
 
 QtEdit::QtEdit(QtControlHost& host, std::string name, std::unique_ptr<QLineEdit> edit,
                QtControlBase* container)

@@ -768,8 +768,12 @@ class QtBehaviourTest : public QObject {
             });
         };
         const auto focused = [&] { return QApplication::focusWidget(); };
+        // A name offered again is selected, so that typing replaces it.
+        user.SetText("alice");
+        whenUp([&] { QTest::keyClicks(focused(), "bob"); });
         whenUp([&] { QTest::keyClick(focused(), Qt::Key_Escape); });
         QCOMPARE(dialog->ShowModal(), DialogResult::Cancel);
+        QCOMPARE(user.Text(), std::string("bob"));
         whenUp([&] { QTest::keyClicks(focused(), "joe\r"); });  // Enter in the field
         QCOMPARE(dialog->ShowModal(), DialogResult::Ok);
         QCOMPARE(user.Text(), std::string("joe"));
