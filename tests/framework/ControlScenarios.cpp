@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TestImages.h"
+
 namespace pw::test {
 namespace {
 
@@ -50,33 +52,6 @@ constexpr unsigned char kGlyph[] = {
     0x3f, 0xb3, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
 
 constexpr TColor kColours[] = {clBtnFace, clGreen, clRed, clAmber, clWindow};
-
-// An uncompressed 24-bit BMP of the given size, grey.
-std::vector<unsigned char> GreyBmp(int width, int height) {
-    const int stride = (width * 3 + 3) / 4 * 4;
-    const int size = 54 + stride * height;
-    std::vector<unsigned char> b(static_cast<std::size_t>(size), 0x80);
-    const auto put32 = [&](std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            b[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>(v >> (8 * i));
-    };
-    b[0] = 'B';
-    b[1] = 'M';
-    put32(2, static_cast<std::uint32_t>(size));
-    put32(6, 0);
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, static_cast<std::uint32_t>(width));
-    put32(22, static_cast<std::uint32_t>(height));
-    put32(26, 1 | 24 << 16);  // one plane, 24 bits
-    put32(30, 0);             // no compression
-    put32(34, static_cast<std::uint32_t>(stride * height));
-    put32(38, 2835);
-    put32(42, 2835);
-    put32(46, 0);
-    put32(50, 0);
-    return b;
-}
 
 // Lets a real window system deliver what the last call caused; virtual time needs no wait.
 void Settle(BackendHarness& h) {
