@@ -361,6 +361,22 @@ void HeadlessApplication::QueueOpenDialogAnswer(std::optional<std::string> answe
     openAnswers_.push_back(std::move(answer));
 }
 
+void HeadlessApplication::QueueModalAction(ModalAction action) {
+    modalActions_.push_back(std::move(action));
+}
+
+std::optional<HeadlessApplication::ModalAction> HeadlessApplication::NextModalAction() {
+    if (modalActions_.empty()) return std::nullopt;
+    ModalAction action = std::move(modalActions_.front());
+    modalActions_.pop_front();
+    return action;
+}
+
+void HeadlessApplication::SetScreenSize(int width, int height) {
+    screenWidth_ = std::max(width, 0);
+    screenHeight_ = std::max(height, 0);
+}
+
 std::optional<std::string> HeadlessApplication::NextOpenDialogAnswer(const std::string& filter) {
     openDialogFilters_.push_back(filter);
     if (openAnswers_.empty()) return std::nullopt;

@@ -9,6 +9,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -79,10 +80,19 @@ class HeadlessApplication final : public ApplicationBase {
     void QueueOpenDialogAnswer(std::optional<std::string> answer);
     // The filter of every open dialog shown, in order.
     std::vector<std::string> OpenDialogFilters() const { return openDialogFilters_; }
+    // What the user does next on a form shown modally (see HeadlessForm::ShowModal), in order.
+    using ModalAction = std::function<void(HeadlessForm&)>;
+    void QueueModalAction(ModalAction action);
+    std::size_t PendingModalActions() const { return modalActions_.size(); }
+    // The screen forms are centred on; 1280 x 1024 at first.
+    void SetScreenSize(int width, int height);
+    int ScreenWidth() const { return screenWidth_; }
+    int ScreenHeight() const { return screenHeight_; }
 
   private:
     friend class HeadlessTimer;
     friend class HeadlessOpenDialog;
+    friend class HeadlessForm;
 
     std::unique_ptr<IForm> NewForm() override;
     void TerminateRequested() override;
@@ -114,6 +124,7 @@ class HeadlessApplication final : public ApplicationBase {
     void RemoveTimer(std::uint64_t id);
     void UpdateTimer(std::uint64_t id, bool enabled, std::uint32_t interval);
     std::optional<std::string> NextOpenDialogAnswer(const std::string& filter);
+    std::optional<ModalAction> NextModalAction();
 
     std::shared_ptr<IClock> clock_;
     std::uint64_t clockListener_ = 0;
@@ -136,6 +147,8 @@ class HeadlessApplication final : public ApplicationBase {
     std::deque<DialogResult> answers_;
     std::deque<std::optional<std::string>> openAnswers_;
     std::vector<std::string> openDialogFilters_;
+    std::deque<ModalAction> modalActions_;
+    int screenWidth_ = 1280, screenHeight_ = 1024;
 };
 
 }  // namespace pw::framework

@@ -3,6 +3,7 @@
 // end's own test runner (GoogleTest for the headless one, QTest for Qt). A scenario runs on the UI
 // thread and throws ScenarioFailure when a requirement does not hold.
 
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -49,6 +50,9 @@ class BackendHarness {
     // True when time is virtual and exact: scenarios then also check exact counts and instants.
     virtual bool ExactTime() const = 0;
     virtual framework::Millis Now() const = 0;
+    // UI thread: what the user does next on a form shown modally, once it is up. Acts queue up
+    // and run in order, one each time the form waits.
+    virtual void WhenModal(framework::IForm& form, std::function<void()> act) = 0;
 };
 
 struct Scenario {

@@ -1,30 +1,47 @@
 #include "tests/framework/ControlScenarios.h"
 
 #include <climits>
+#include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "tests/support/TestImages.h"
 
 namespace pw::test {
 namespace {
 
 using framework::clAmber;
 using framework::clBtnFace;
+using framework::clBtnHighlight;
+using framework::clBtnShadow;
 using framework::clGreen;
+using framework::clHighlight;
 using framework::clRed;
 using framework::clWindow;
+using framework::clWindowText;
+using framework::DialogResult;
 using framework::IApplication;
+using framework::IBevel;
 using framework::IButton;
 using framework::ICheckBox;
 using framework::IComboBox;
+using framework::IContainer;
 using framework::IControl;
 using framework::IEdit;
 using framework::IForm;
+using framework::IGroupBox;
+using framework::IImage;
 using framework::ILabel;
 using framework::IPanel;
+using framework::IProgressBar;
 using framework::ISpinEdit;
 using framework::TAlignment;
 using framework::TColor;
+using framework::TFont;
+using framework::TImageSize;
+using framework::TPanelBevel;
 
 // A 16 x 16 green PNG.
 constexpr unsigned char kGlyph[] = {
@@ -87,9 +104,15 @@ void RequireCommonProperties(IForm& form, IControl& c) {
     PW_REQUIRE_EQ(c.TabOrder(), 3);
 }
 
-void MakeEveryKind(IForm& form, IPanel* parent, const std::string& prefix) {
+void MakeEveryKind(IForm& form, IContainer* parent, const std::string& prefix) {
     ILabel& label = form.CreateLabel(prefix + "Label", parent);
     RequireCommonProperties(form, label);
+    PW_REQUIRE(label.Font() == TFont{});
+    PW_REQUIRE_EQ(label.Font().name, std::string("MS Sans Serif"));
+    PW_REQUIRE_EQ(label.FontColor(), clWindowText);
+    PW_REQUIRE(!label.WordWrap());
+    PW_REQUIRE(!label.AutoSize());
+    PW_REQUIRE(label.Transparent());
     label.SetCaption("Search text");
     PW_REQUIRE_EQ(label.Caption(), std::string("Search text"));
     label.SetFont(10, true);
@@ -97,6 +120,19 @@ void MakeEveryKind(IForm& form, IPanel* parent, const std::string& prefix) {
     PW_REQUIRE(label.Bold());
     label.SetAlignment(TAlignment::Center);
     PW_REQUIRE(label.Alignment() == TAlignment::Center);
+    const TFont title{"Times New Roman", 14, true, true};
+    label.SetFont(title);
+    PW_REQUIRE(label.Font() == title);
+    label.SetFont(9, false);  // size and weight only: the face and the slant stay
+    PW_REQUIRE(label.Font() == (TFont{"Times New Roman", 9, false, true}));
+    for (TColor colour : {clHighlight, clBtnShadow, clBtnHighlight, clRed}) {
+        label.SetFontColor(colour);
+        PW_REQUIRE_EQ(label.FontColor(), colour);
+    }
+    label.SetTransparent(false);
+    PW_REQUIRE(!label.Transparent());
+    label.SetWordWrap(true);
+    PW_REQUIRE(label.WordWrap());
 
     IEdit& edit = form.CreateEdit(prefix + "Edit", parent);
     RequireCommonProperties(form, edit);
@@ -113,6 +149,18 @@ void MakeEveryKind(IForm& form, IPanel* parent, const std::string& prefix) {
     }
     edit.SetReadOnly(true);
     PW_REQUIRE(edit.ReadOnly());
+    PW_REQUIRE_EQ(edit.FontColor(), clWindowText);
+    edit.SetFontColor(clHighlight);
+    PW_REQUIRE_EQ(edit.FontColor(), clHighlight);
+    PW_REQUIRE_EQ(edit.PasswordChar(), '\0');
+    edit.SetPasswordChar('*');
+    PW_REQUIRE_EQ(edit.PasswordChar(), '*');
+    PW_REQUIRE_EQ(edit.Text(), latin1);  // masked, not changed
+    edit.SetPasswordChar('\0');
+    PW_REQUIRE_EQ(edit.PasswordChar(), '\0');
+    PW_REQUIRE(!edit.Borderless());
+    edit.SetBorderless(true);
+    PW_REQUIRE(edit.Borderless());
 
     IComboBox& combo = form.CreateComboBox(prefix + "ComboBox", parent);
     RequireCommonProperties(form, combo);
@@ -151,18 +199,307 @@ void MakeEveryKind(IForm& form, IPanel* parent, const std::string& prefix) {
         PW_REQUIRE(button.HasGlyph());
         button.SetGlyph({});
         PW_REQUIRE(!button.HasGlyph());
+        PW_REQUIRE(button.ModalResult() == DialogResult::None);
+        PW_REQUIRE(!button.Default());
+        PW_REQUIRE(!button.Cancel());
+        button.SetModalResult(DialogResult::No);
+        PW_REQUIRE(button.ModalResult() == DialogResult::No);
+        button.SetDefault(true);
+        button.SetCancel(true);
+        PW_REQUIRE(button.Default() && button.Cancel());
     }
+
+    IProgressBar& bar = form.CreateProgressBar(prefix + "ProgressBar", parent);
+    RequireCommonProperties(form, bar);
+    PW_REQUIRE_EQ(bar.Min(), 0);
+    PW_REQUIRE_EQ(bar.Max(), 100);
+    PW_REQUIRE_EQ(bar.Position(), 0);
+    const struct {
+        int set, shown;
+    } positions[] = {{42, 42}, {100, 100}, {150, 100}, {-5, 0}, {80, 80}};
+    for (const auto& p : positions) {
+        bar.SetPosition(p.set);
+        PW_REQUIRE_EQ(bar.Position(), p.shown);
+    }
+    bar.SetRange(10, 50);  // the position comes into the new range
+    PW_REQUIRE_EQ(bar.Min(), 10);
+    PW_REQUIRE_EQ(bar.Max(), 50);
+    PW_REQUIRE_EQ(bar.Position(), 50);
+    bar.SetRange(30, 20);
+    PW_REQUIRE_EQ(bar.Max(), 30);
+    PW_REQUIRE_EQ(bar.Position(), 30);
+    bar.SetRange(0, 100);
+    PW_REQUIRE_EQ(bar.Position(), 30);
+
+    IBevel& bevel = form.CreateBevel(prefix + "Bevel", parent);
+    RequireCommonProperties(form, bevel);
+
+    IImage& image = form.CreateImage(prefix + "Image", parent);
+    RequireCommonProperties(form, image);
+    PW_REQUIRE(!image.HasPicture());
+    PW_REQUIRE(image.PictureSize() == TImageSize{});
+    PW_REQUIRE(image.LoadPicture(kGlyph));
+    PW_REQUIRE(image.HasPicture());
+    PW_REQUIRE(image.PictureSize() == (TImageSize{16, 16}));
+    const unsigned char junk[] = {'B', 'M', 'n', 'o', 't'};
+    PW_REQUIRE(!image.LoadPicture(junk));
+    PW_REQUIRE(!image.LoadPicture({}));
+    PW_REQUIRE(image.PictureSize() == (TImageSize{16, 16}));  // the picture stays
+    PW_REQUIRE(image.LoadPicture(GreyBmp(118, 218)));
+    PW_REQUIRE(image.PictureSize() == (TImageSize{118, 218}));
+    image.ClearPicture();
+    PW_REQUIRE(!image.HasPicture());
+    PW_REQUIRE(image.PictureSize() == TImageSize{});
 }
 
 void EveryControlHoldsItsProperties(BackendHarness& h) {
     std::unique_ptr<IForm> form = h.App().CreateForm();
     IPanel& panel = form->CreatePanel("Panel1");
     RequireCommonProperties(*form, panel);
+    PW_REQUIRE(panel.Bevel() == TPanelBevel::Raised);
+    for (TPanelBevel bevel : {TPanelBevel::Lowered, TPanelBevel::None, TPanelBevel::Raised}) {
+        panel.SetBevel(bevel);
+        PW_REQUIRE(panel.Bevel() == bevel);
+    }
+    IGroupBox& group = form->CreateGroupBox("LCurrentFile");
+    RequireCommonProperties(*form, group);
+    group.SetCaption(" Current file ");
+    PW_REQUIRE_EQ(group.Caption(), std::string(" Current file "));
     MakeEveryKind(*form, nullptr, "form");
     MakeEveryKind(*form, &panel, "panel");
+    MakeEveryKind(*form, &group, "group");
     PW_REQUIRE(form->FindControl("Panel1") == &panel);
     PW_REQUIRE(form->FindControl("panelEdit") != nullptr);
+    PW_REQUIRE(form->FindControl("groupProgressBar") != nullptr);
     PW_REQUIRE(form->FindControl("Edit99") == nullptr);
+
+    // A container of another form is no parent.
+    std::unique_ptr<IForm> other = h.App().CreateForm();
+    bool refused = false;
+    try {
+        other->CreateLabel("Label1", &group);
+    } catch (const std::invalid_argument&) {
+        refused = true;
+    }
+    PW_REQUIRE(refused);
+    PW_REQUIRE(other->FindControl("Label1") == nullptr);
+}
+
+// The bytes of a display text come back as they were given, whether UTF-8 or the 8-bit code
+// page, even where both decodings show the same characters.
+void DisplayTextsComeBackAsTheyWereGiven(BackendHarness& h) {
+    const std::string texts[] = {
+        "\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB3\xD1\x80\xD0\xB5\xD1\x81\xD1\x81",  // UTF-8
+        "Gr\xFC\xDF"
+        "e",                         // Latin-1
+        "\xC3\xBC",                  // valid UTF-8 for one character, two characters in Latin-1
+        "\xE4\xB8\x8B\xE8\xBD\xBD",  // UTF-8 Chinese
+        "",
+    };
+    IApplication& app = h.App();
+    std::unique_ptr<IForm> form = app.CreateForm();
+    ILabel& label = form->CreateLabel("Label1");
+    IButton& button = form->CreateButton("YesBtn");
+    ICheckBox& check = form->CreateCheckBox("autostart");
+    IGroupBox& group = form->CreateGroupBox("LAllFiles");
+    const std::string title = app.Title();
+    for (const std::string& text : texts) {
+        form->SetCaption(text);
+        PW_REQUIRE_EQ(form->Caption(), text);
+        label.SetCaption(text);
+        PW_REQUIRE_EQ(label.Caption(), text);
+        button.SetCaption(text);
+        PW_REQUIRE_EQ(button.Caption(), text);
+        check.SetCaption(text);
+        PW_REQUIRE_EQ(check.Caption(), text);
+        group.SetCaption(text);
+        PW_REQUIRE_EQ(group.Caption(), text);
+        app.SetTitle(text);
+        PW_REQUIRE_EQ(app.Title(), text);
+    }
+    app.SetTitle(title);
+}
+
+// A label on one line takes its text's size; a word-wrapped one keeps its width and takes the
+// height of its lines. The exact pixels are the back end's; the relations are everyone's.
+void AnAutoSizedLabelFitsItsText(BackendHarness& h) {
+    std::unique_ptr<IForm> form = h.App().CreateForm();
+    ILabel& label = form->CreateLabel("LFileSize");
+    label.SetBounds(6, 44, 40, 9);
+    label.SetCaption("File size: 1.0 Kb");
+    PW_REQUIRE_EQ(label.Width(), 40);  // no auto size: the size stays
+    label.SetAutoSize(true);
+    const int shortWidth = label.Width(), lineHeight = label.Height();
+    PW_REQUIRE(shortWidth > 0 && lineHeight > 0);
+    PW_REQUIRE_EQ(label.Left(), 6);
+    PW_REQUIRE_EQ(label.Top(), 44);
+    label.SetCaption("File size: 123456.7 Kb");
+    PW_REQUIRE(label.Width() > shortWidth);
+    PW_REQUIRE_EQ(label.Height(), lineHeight);
+    label.SetCaption("File size:\n123456.7 Kb");  // a line feed breaks the line
+    PW_REQUIRE(label.Height() >= 2 * lineHeight - 2);
+    label.SetBounds(6, 44, 10, 10);  // the text decides
+    PW_REQUIRE(label.Width() > 10);
+    label.SetFont(TFont{"Times New Roman", 14, true, true});
+    PW_REQUIRE(label.Height() > 2 * lineHeight - 2);
+
+    ILabel& note = form->CreateLabel("Label1");
+    note.SetBounds(45, 5, 262, 13);
+    note.SetWordWrap(true);
+    note.SetAutoSize(true);
+    const std::string sentence = "A newer version of Pagewarden was released.";
+    note.SetCaption(sentence);
+    PW_REQUIRE_EQ(note.Width(), 262);
+    PW_REQUIRE_EQ(note.Height(), lineHeight);
+    std::string paragraph;
+    for (int i = 0; i < 6; ++i)
+        paragraph += sentence + " ";
+    note.SetCaption(paragraph);
+    const int wrapped = note.Height();
+    PW_REQUIRE(wrapped >= 3 * lineHeight - 3);
+    PW_REQUIRE_EQ(note.Width(), 262);
+    note.SetWidth(131);  // half as wide: more lines
+    PW_REQUIRE(note.Height() > wrapped);
+    note.SetAutoSize(false);
+    note.SetCaption(sentence);
+    PW_REQUIRE(note.Height() > wrapped);  // no auto size: the height stays
+}
+
+// The user's part: a button with a modal result ends the wait with that result after its
+// OnClick, which sees the result and may take it back; Close() and the system close command end
+// it with Cancel.
+void AModalFormEndsWithItsButtonsResult(BackendHarness& h) {
+    IApplication& app = h.App();
+    std::unique_ptr<IForm> main = app.CreateForm();  // closing a modal form must not end the app
+    main->Show();
+    std::unique_ptr<IForm> form = app.CreateForm();
+    form->SetClientSize(318, 119);
+    IPanel& bottom = form->CreatePanel("BottomPanel");
+    bottom.DockBottom(45);
+    IButton& yes = form->CreateButton("YesBtn", false, &bottom);
+    yes.SetBounds(78, 13, 75, 23);
+    yes.SetModalResult(DialogResult::Yes);
+    yes.SetTabOrder(0);
+    IButton& later = form->CreateButton("LaterBtn", false, &bottom);
+    later.SetBounds(167, 13, 75, 23);
+    later.SetModalResult(DialogResult::No);
+    later.SetTabOrder(1);
+    int closes = 0, yesClicks = 0;
+    DialogResult seenInClick = DialogResult::None;
+    form->OnClose = [&] { ++closes; };
+    yes.OnClick = [&] {
+        ++yesClicks;
+        seenInClick = form->ModalResult();
+    };
+    bool keepOpen = true;
+    later.OnClick = [&] {
+        if (keepOpen) form->SetModalResult(DialogResult::None);
+    };
+
+    h.WhenModal(*form, [&] { yes.Click(); });
+    PW_REQUIRE(form->ShowModal() == DialogResult::Yes);
+    PW_REQUIRE_EQ(yesClicks, 1);
+    PW_REQUIRE(seenInClick == DialogResult::Yes);
+    PW_REQUIRE_EQ(closes, 1);
+    PW_REQUIRE(!form->Visible());
+    PW_REQUIRE(!form->Modal());
+    PW_REQUIRE(!app.Terminated());
+
+    // Later takes its result back once; then it closes with No.
+    h.WhenModal(*form, [&] {
+        PW_REQUIRE(form->Modal());
+        later.Click();
+    });
+    h.WhenModal(*form, [&] {
+        PW_REQUIRE(form->Visible());  // still up
+        keepOpen = false;
+        later.Click();
+    });
+    PW_REQUIRE(form->ShowModal() == DialogResult::No);
+    PW_REQUIRE_EQ(closes, 2);
+
+    h.WhenModal(*form, [&] { form->Close(); });
+    PW_REQUIRE(form->ShowModal() == DialogResult::Cancel);
+    PW_REQUIRE_EQ(closes, 3);
+
+    // The system close command is asked about first.
+    int asked = 0;
+    form->OnSystemClose = [&](bool& canClose) { canClose = ++asked > 1; };
+    h.WhenModal(*form, [&] { form->PostSystemClose(); });
+    h.WhenModal(*form, [&] {
+        PW_REQUIRE_EQ(asked, 1);
+        PW_REQUIRE(form->Visible());
+        form->PostSystemClose();
+    });
+    PW_REQUIRE(form->ShowModal() == DialogResult::Cancel);
+    PW_REQUIRE_EQ(asked, 2);
+    PW_REQUIRE_EQ(closes, 4);
+
+    // Not shown modally, a modal result does nothing.
+    form->Show();
+    Settle(h);
+    yes.Click();
+    Settle(h);
+    PW_REQUIRE(form->Visible());
+    PW_REQUIRE_EQ(yesClicks, 2);
+}
+
+// Not modal: the system close command asks first, Close() from code does not.
+void TheSystemCloseCommandAsksFirst(BackendHarness& h) {
+    IApplication& app = h.App();
+    std::unique_ptr<IForm> main = app.CreateForm();
+    main->Show();
+    std::unique_ptr<IForm> form = app.CreateForm();
+    bool allow = false;
+    int asked = 0, closes = 0;
+    form->OnSystemClose = [&](bool& canClose) {
+        ++asked;
+        canClose = allow;
+    };
+    form->OnClose = [&] { ++closes; };
+    form->Show();
+    Settle(h);
+    form->PostSystemClose();
+    PW_REQUIRE_EQ(asked, 0);  // queued, not yet handled
+    Settle(h);
+    PW_REQUIRE_EQ(asked, 1);
+    PW_REQUIRE(form->Visible());
+    PW_REQUIRE_EQ(closes, 0);
+
+    form->Close();
+    PW_REQUIRE_EQ(asked, 1);
+    PW_REQUIRE_EQ(closes, 1);
+    PW_REQUIRE(!form->Visible());
+
+    form->Show();
+    Settle(h);
+    allow = true;
+    form->PostSystemClose();
+    Settle(h);
+    PW_REQUIRE_EQ(asked, 2);
+    PW_REQUIRE_EQ(closes, 2);
+    PW_REQUIRE(!form->Visible());
+
+    // A handler may close the window itself and refuse the framework's close: one close only.
+    form->Show();
+    Settle(h);
+    form->OnSystemClose = [&](bool& canClose) {
+        canClose = false;
+        form->Close();
+    };
+    form->PostSystemClose();
+    Settle(h);
+    PW_REQUIRE_EQ(closes, 3);
+    PW_REQUIRE(!form->Visible());
+
+    // A command still queued when its form goes is dropped.
+    form->Show();
+    Settle(h);
+    form->PostSystemClose();
+    form.reset();
+    Settle(h);
+    PW_REQUIRE_EQ(closes, 3);
+    PW_REQUIRE(!app.Terminated());
 }
 
 void TheFormHoldsItsSettings(BackendHarness& h) {
@@ -366,6 +703,10 @@ const std::vector<Scenario>& ControlScenarios() {
         {"AComboBoxSelectsAnItemOrNothing", AComboBoxSelectsAnItemOrNothing},
         {"ASpinFieldCountsWhatIsNotAnIntegerAsZero", ASpinFieldCountsWhatIsNotAnIntegerAsZero},
         {"BottomPanelsStayDockedOverAResize", BottomPanelsStayDockedOverAResize},
+        {"DisplayTextsComeBackAsTheyWereGiven", DisplayTextsComeBackAsTheyWereGiven},
+        {"AnAutoSizedLabelFitsItsText", AnAutoSizedLabelFitsItsText},
+        {"AModalFormEndsWithItsButtonsResult", AModalFormEndsWithItsButtonsResult},
+        {"TheSystemCloseCommandAsksFirst", TheSystemCloseCommandAsksFirst},
     };
     return all;
 }

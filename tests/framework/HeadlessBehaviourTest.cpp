@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/headless/HeadlessApplication.h"
+#include "framework/headless/HeadlessControls.h"
 #include "tests/framework/BehaviourScenarios.h"
 #include "tests/framework/ControlScenarios.h"
 
@@ -23,6 +24,9 @@ class HeadlessHarness final : public BackendHarness {
     }
     bool ExactTime() const override { return true; }
     Millis Now() const override { return clock_->Now(); }
+    void WhenModal(framework::IForm& /*form*/, std::function<void()> act) override {
+        app_.QueueModalAction([act = std::move(act)](framework::HeadlessForm&) { act(); });
+    }
 
   private:
     std::shared_ptr<VirtualClock> clock_ = std::make_shared<VirtualClock>();

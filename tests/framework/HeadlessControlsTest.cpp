@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 
 #include "framework/headless/HeadlessApplication.h"
@@ -193,6 +194,183 @@ TEST_F(HeadlessControls, BadCreationsFailClearlyAndKeepWhatExists) {
     EXPECT_THROW(form_->CreateEdit("Edit4", &foreign), std::invalid_argument);
     EXPECT_EQ(form_->FindControl("Edit4"), nullptr);
     EXPECT_EQ(Form().Find<HeadlessButton>("Edit3"), nullptr);
+}
+
+// The metrics rule of HeadlessTextExtent, which the windows' tests count on.
+TEST(HeadlessText, ExtentFollowsTheFixedMetricsRule) {
+    const TFont sans;                                    // 8 pt: 13-pixel lines, 5-pixel characters
+    const TFont bold{"MS Sans Serif", 8, true, false};   // 6-pixel characters
+    const TFont nine{"MS Sans Serif", 9, false, false};  // 14-pixel lines, 6-pixel characters
+    const TFont title{"Times New Roman", 14, true, true};  // 21-pixel lines, 10-pixel characters
+    const struct {
+        const char* text;
+        const TFont& font;
+        int wrap;
+        TImageSize expected;
+    } cases[] = {
+        {"", sans, 0, {0, 13}},
+        {"Relift", sans, 0, {30, 13}},
+        {"Relift", bold, 0, {36, 13}},
+        {" Relift ", nine, 0, {48, 14}},
+        {"Downloading files...", title, 0, {200, 21}},
+        {"one\ntwo lines", sans, 0, {45, 26}},
+        {"one\r\n\nthree", sans, 0, {25, 39}},  // CR LF is one break; an empty line counts
+        {"\xD0\x9F\xD1\x80\xD0\xB8", sans, 0, {15, 13}},  // UTF-8: characters, not bytes
+        {"Gr\xFC\xDF"
+         "e",
+         sans,
+         0,
+         {25, 13}},  // Latin-1: one byte, one character
+        // Wrapping: "aaaa bbbb" is 45 pixels.
+        {"aaaa bbbb cccc", sans, 45, {45, 26}},
+        {"aaaa bbbb cccc", sans, 44, {20, 39}},
+        {"aaaa bbbb cccc", sans, 70, {70, 13}},
+        {"aaaaaaaaaaaa b", sans, 20, {60, 26}},  // a long word stands alone, wider than the wrap
+        {"aaaa\nbbbb cccc", sans, 45, {45, 26}},
+        {" lead", sans, 10, {20, 26}},  // the blank before the first word breaks there
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(HeadlessTextExtent(c.text, c.font, c.wrap), c.expected)
+            << '"' << c.text << "\" wrapped at " << c.wrap;
+    }
+}
+
+TEST_F(HeadlessControls, AutoSizedLabelsTakeTheRulesSize) {
+    auto& label = static_cast<HeadlessLabel&>(Form().CreateLabel("LEstimatedTime"));
+    label.SetBounds(6, 76, 100, 50);
+    label.SetAutoSize(true);
+    label.SetCaption("Preparing. . .");
+    EXPECT_EQ(label.Width(), 70);
+    EXPECT_EQ(label.Height(), 13);
+    label.SetFont(TFont{"Times New Roman", 14, true, true});
+    EXPECT_EQ(label.Width(), 140);
+    EXPECT_EQ(label.Height(), 21);
+
+    auto& note = static_cast<HeadlessLabel&>(Form().CreateLabel("AfterNote"));
+    note.SetBounds(136, 44, 90, 7);
+    note.SetWordWrap(true);
+    note.SetCaption("aaaa bbbb cccc dddd");
+    EXPECT_EQ(note.Height(), 7);  // not yet auto-sized
+    note.SetAutoSize(true);
+    EXPECT_EQ(note.Width(), 90);
+    EXPECT_EQ(note.Height(), 26);
+    note.SetWidth(40);  // a word a line
+    EXPECT_EQ(note.Height(), 52);
+}
+
+TEST_F(HeadlessControls, ModalFormsTakeEnterEscapeAndTheCloseBox) {
+    form_->Show();  // the main form
+    auto dialog = app_.CreateForm();
+    auto& d = static_cast<HeadlessForm&>(*dialog);
+    IButton& ok = d.CreateButton("OKBtn");
+    ok.SetModalResult(DialogResult::Ok);
+    ok.SetDefault(true);
+    IButton& cancel = d.CreateButton("CancelBtn");
+    cancel.SetModalResult(DialogResult::Cancel);
+    cancel.SetCancel(true);
+    IButton& other = d.CreateButton("HelpBtn");
+    other.SetModalResult(DialogResult::No);
+    const auto press = [&](std::function<bool(HeadlessForm&)> key) {
+        app_.QueueModalAction([key](HeadlessForm& f) { EXPECT_TRUE(key(f)); });
+        return dialog->ShowModal();
+    };
+    EXPECT_EQ(press([](HeadlessForm& f) { return f.UserPressEnter(); }), DialogResult::Ok);
+    EXPECT_EQ(press([](HeadlessForm& f) { return f.UserPressEscape(); }), DialogResult::Cancel);
+    EXPECT_EQ(press([](HeadlessForm& f) { return f.UserCloseBox(); }), DialogResult::Cancel);
+    // Enter clicks the focused button rather than the default one.
+    EXPECT_EQ(press([&](HeadlessForm& f) {
+                  other.SetFocus();
+                  return f.UserPressEnter();
+              }),
+              DialogResult::No);
+    // A disabled default button is no default; nothing happens, and with no act left the
+    // user closes the window.
+    ok.SetEnabled(false);
+    EXPECT_EQ(press([](HeadlessForm& f) { return !f.UserPressEnter(); }), DialogResult::Cancel);
+    EXPECT_FALSE(d.UserPressEscape());  // hidden: no key reaches it
+    // Nothing queued, and the close box refused: the wait still ends.
+    dialog->OnSystemClose = [](bool& canClose) { canClose = false; };
+    EXPECT_EQ(dialog->ShowModal(), DialogResult::Cancel);
+    EXPECT_FALSE(dialog->Visible());
+    EXPECT_EQ(app_.PendingModalActions(), 0u);
+    EXPECT_FALSE(app_.Terminated());
+}
+
+TEST_F(HeadlessControls, AModalFormInsideAModalFormIsRefused) {
+    form_->Show();
+    auto dialog = app_.CreateForm();
+    DialogResult inner = DialogResult::Ok;
+    app_.QueueModalAction([&](HeadlessForm& f) { inner = f.ShowModal(); });
+    EXPECT_EQ(dialog->ShowModal(), DialogResult::Cancel);
+    EXPECT_EQ(inner, DialogResult::None);
+    app_.Terminate();
+    EXPECT_EQ(dialog->ShowModal(), DialogResult::None);
+    EXPECT_FALSE(dialog->Visible());
+}
+
+TEST_F(HeadlessControls, DialogFormsAreCentredOnTheScreenWhenShown) {
+    app_.SetScreenSize(1024, 768);
+    form_->SetClientSize(463, 281);
+    form_->SetPosition(5, 5);
+    form_->SetBorderStyle(TFormBorderStyle::Dialog);
+    form_->SetCentered(true);
+    EXPECT_EQ(Form().Left(), 5);  // not before it is shown
+    form_->Show();
+    EXPECT_EQ(Form().Left(), 280);
+    EXPECT_EQ(Form().Top(), 243);
+    EXPECT_EQ(form_->BorderStyle(), TFormBorderStyle::Dialog);
+    EXPECT_TRUE(form_->Centered());
+}
+
+TEST_F(HeadlessControls, FocusGoesOnlyWhereTheUserCouldPutIt) {
+    IGroupBox& group = Form().CreateGroupBox("LCurrentFile");
+    IEdit& url = Form().CreateEdit("FileURL", &group);
+    ILabel& label = Form().CreateLabel("LFileSize", &group);
+    IButton& finish = Form().CreateButton("FinishBtn");
+    IButton& flat = Form().CreateButton("SpeedButton1", true);
+    url.SetFocus();  // no place in the tab order, still focusable by a click
+    EXPECT_TRUE(url.Focused());
+    label.SetFocus();
+    flat.SetFocus();
+    EXPECT_TRUE(url.Focused());
+    finish.SetEnabled(false);
+    finish.SetFocus();
+    EXPECT_TRUE(url.Focused());
+    finish.SetEnabled(true);
+    finish.SetFocus();
+    EXPECT_TRUE(finish.Focused());
+    EXPECT_EQ(Form().FocusedControl(), &finish);
+    group.SetVisible(false);
+    url.SetFocus();
+    EXPECT_TRUE(finish.Focused());
+}
+
+TEST_F(HeadlessControls, APasswordFieldShowsOnlyItsMask) {
+    auto& edit = static_cast<HeadlessEdit&>(Form().CreateEdit("PasswordEdit"));
+    edit.SetPasswordChar('*');
+    EXPECT_TRUE(
+        edit.UserType("s\xC3\xA9"
+                      "cret"));  // UTF-8: one mark per character
+    EXPECT_EQ(edit.ShownText(), "******");
+    EXPECT_EQ(edit.Text(),
+              "s\xC3\xA9"
+              "cret");
+    edit.SetPasswordChar('\0');
+    EXPECT_EQ(edit.ShownText(),
+              "s\xC3\xA9"
+              "cret");
+}
+
+TEST_F(HeadlessControls, FocusOrderTakesGroupBoxesLikePanels) {
+    HeadlessForm& f = Form();
+    IGroupBox& group = f.CreateGroupBox("LAllFiles");
+    f.CreateButton("CancelBtn").SetTabOrder(2);
+    f.CreateEdit("UsernameEdit", &group).SetTabOrder(1);
+    f.CreateEdit("PasswordEdit", &group).SetTabOrder(0);
+    f.CreateProgressBar("ProgressAllFiles", &group).SetTabOrder(2);  // takes no focus
+    f.CreateImage("Image1").SetTabOrder(0);
+    group.SetTabOrder(1);
+    EXPECT_THAT(f.FocusOrder(), ElementsAre("PasswordEdit", "UsernameEdit", "CancelBtn"));
 }
 
 }  // namespace

@@ -75,10 +75,13 @@ QtApplication::~QtApplication() {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QThread::yieldCurrentThread();
     }
+    // Posts not yet run go with the receiver; what they hold (a window freed after its own
+    // handler, say) is destroyed while this object is still whole.
+    receiver_.reset();
 }
 
 bool QtApplication::IsUiThread() const {
-    return QThread::currentThread() == receiver_->thread();
+    return QThread::currentThread() == QCoreApplication::instance()->thread();
 }
 
 void QtApplication::ProcessMessages() {
@@ -94,7 +97,8 @@ void QtApplication::Run() {
 }
 
 void QtApplication::Wake() {
-    if (auto* dispatcher = QAbstractEventDispatcher::instance(receiver_->thread()))
+    if (auto* dispatcher =
+            QAbstractEventDispatcher::instance(QCoreApplication::instance()->thread()))
         dispatcher->wakeUp();
 }
 
@@ -104,11 +108,12 @@ void QtApplication::TerminateRequested() {
 }
 
 void QtApplication::SetTitle(std::string_view title) {
-    QApplication::setApplicationDisplayName(FromLocal(title));
+    title_ = title;
+    QApplication::setApplicationDisplayName(FromDisplay(title));
 }
 
 std::string QtApplication::Title() const {
-    return ToLocal(QApplication::applicationDisplayName());
+    return title_;
 }
 
 void QtApplication::Minimize() {
@@ -154,6 +159,12 @@ QWidget* QtApplication::MainWidget() const {
     // Every form of this application is one of ours (NewForm).
     const auto* main = static_cast<const QtForm*>(MainForm());
     return main ? main->widget() : nullptr;
+}
+
+QWidget* QtApplication::DialogParent() const {
+    // A window kept on top would otherwise cover a box that belongs to the main form.
+    if (QWidget* active = QApplication::activeWindow()) return active;
+    return MainWidget();
 }
 
 bool QtApplication::FormActivated(QtForm* form) {
@@ -268,7 +279,7 @@ DialogResult QtApplication::MessageBox(std::string_view text, std::string_view c
         default:
             break;
     }
-    QMessageBox box(icon, FromLocal(caption), FromLocal(text), buttons, MainWidget());
+    QMessageBox box(icon, FromDisplay(caption), FromDisplay(text), buttons, DialogParent());
     switch (box.exec()) {
         case QMessageBox::Ok:
             return DialogResult::Ok;
@@ -284,7 +295,8 @@ DialogResult QtApplication::MessageBox(std::string_view text, std::string_view c
 }
 
 void QtApplication::ShowException(std::string_view message) {
-    QMessageBox::critical(MainWidget(), QApplication::applicationDisplayName(), FromLocal(message));
+    QMessageBox::critical(DialogParent(), QApplication::applicationDisplayName(),
+                          FromDisplay(message));
 }
 
 }  // namespace pw::ui::qt

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 
 #include "framework/ApplicationBase.h"
 
@@ -48,8 +49,10 @@ class QtApplication final : public framework::ApplicationBase {
                                        std::uint32_t flags) override;
     void ShowException(std::string_view message) override;
 
-    // The widget of the main form, as parent for dialogs; null when there is none.
+    // The widget of the main form; null when there is none.
     QWidget* MainWidget() const;
+    // The parent of a message box: the window the user is in, else the main form's.
+    QWidget* DialogParent() const;
 
   private:
     friend class QtForm;
@@ -77,6 +80,7 @@ class QtApplication final : public framework::ApplicationBase {
     std::atomic<int> blockedSenders_{0};
     QtForm* activeForm_ = nullptr;
     bool minimized_ = false;  // for an application without windows
+    std::string title_;       // as given: display texts come back as they were
 };
 
 }  // namespace pw::ui::qt

@@ -5,6 +5,8 @@
 
 #include <functional>
 
+#include "framework/Dialogs.h"
+
 namespace pw::ui::qt {
 
 class QtPanel;
@@ -19,6 +21,8 @@ class QtControlHost {
     virtual void Docked(QtPanel& panel) = 0;
     // A docked panel changed its height or visibility.
     virtual void PlaceDockedPanels() = 0;
+    // A button with a modal result was clicked, before its OnClick runs.
+    virtual void ModalButtonClicked(framework::DialogResult result) = 0;
 
   protected:
     ~QtControlHost() = default;

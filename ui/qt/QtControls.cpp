@@ -6,13 +6,20 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFocusEvent>
 #include <QFrame>
+#include <QGroupBox>
 #include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPixmap>
+#include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QStringList>
+#include <QStyleFactory>
 #include <QToolButton>
 #include <limits>
 
@@ -35,7 +42,9 @@ constexpr SystemColour kSystemColours[] = {
     {0x0D, QPalette::Highlight},        // highlight
     {0x0E, QPalette::HighlightedText},  // highlighted text
     {0x0F, QPalette::Button},           // button face
+    {0x10, QPalette::Dark},             // button shadow
     {0x12, QPalette::ButtonText},       // button text
+    {0x14, QPalette::Light},            // button highlight
     {0x17, QPalette::ToolTipText},      // tooltip text
     {0x18, QPalette::ToolTipBase},      // tooltip background
 };
@@ -46,6 +55,13 @@ void ApplyColour(QWidget& widget, TColor colour) {
     QPalette palette = widget.palette();
     palette.setColor(QPalette::Base, c);
     palette.setColor(QPalette::Button, c);
+    widget.setPalette(palette);
+}
+
+// The colour of one role of a widget's palette.
+void ApplyRole(QWidget& widget, QPalette::ColorRole role, TColor colour) {
+    QPalette palette = widget.palette();
+    palette.setColor(role, ToQColor(colour, widget));
     widget.setPalette(palette);
 }
 
@@ -81,12 +97,12 @@ QColor ToQColor(TColor color, const QWidget& widget) {
 
 // --- what every control has ---
 
-QtControlBase::QtControlBase(QtControlHost& host, std::string name, QWidget& widget, QtPanel* panel,
-                             FocusKind focus)
+QtControlBase::QtControlBase(QtControlHost& host, std::string name, QWidget& widget,
+                             QtControlBase* container, FocusKind focus)
     : host_(host),
       name_(std::move(name)),
       widget_(widget),
-      panel_(panel),
+      container_(container),
       focus_(focus),
       naturalPolicy_(widget.focusPolicy()) {
     widget_.setObjectName(FromLatin1(name_));
@@ -114,14 +130,33 @@ void QtControlBase::SetOrder(int order) {
     host_.TabOrderChanged();
 }
 
+void QtControlBase::TakeFocus() {
+    if (focus_ == FocusKind::None || !widget_.isEnabled()) return;
+    if (!widget_.isVisibleTo(widget_.window())) return;
+    // In a window that is not active yet, the focus waits there until the window is.
+    widget_.setFocus(Qt::OtherFocusReason);
+}
+
+bool QtControlBase::HasFocus() const {
+    // The window's focus widget also while another window is active; a spin field's editor is
+    // Qt's own widget inside it.
+    for (const QWidget* w = widget_.window()->focusWidget(); w; w = w->parentWidget()) {
+        if (w == &widget_) return true;
+        if (!w->objectName().isEmpty() && !w->objectName().startsWith(QStringLiteral("qt_")))
+            return false;
+    }
+    return false;
+}
+
 // --- labels ---
 
-QtLabel::QtLabel(QtControlHost& host, std::string name, QWidget& parent, QtPanel* panel)
-    : QtLabel(host, std::move(name), std::make_unique<QLabel>(&parent), panel) {}
+QtLabel::QtLabel(QtControlHost& host, std::string name, QWidget& parent, QtControlBase* container)
+    : QtLabel(host, std::move(name), std::make_unique<QLabel>(&parent), container) {}
 
 QtLabel::QtLabel(QtControlHost& host, std::string name, std::unique_ptr<QLabel> label,
-                 QtPanel* panel)
-    : QtControl(host, std::move(name), *label, panel, FocusKind::None), label_(std::move(label)) {
+                 QtControlBase* container)
+    : QtControl(host, std::move(name), *label, container, FocusKind::None),
+      label_(std::move(label)) {
     // Never rich text: a caption is shown as it is.
     label_->setTextFormat(Qt::PlainText);
     label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -129,27 +164,26 @@ QtLabel::QtLabel(QtControlHost& host, std::string name, std::unique_ptr<QLabel> 
 
 QtLabel::~QtLabel() = default;
 
-std::string QtLabel::Caption() const {
-    return ToLatin1(label_->text());
+void QtLabel::SetBounds(int left, int top, int width, int height) {
+    QtControl::SetBounds(left, top, width, height);
+    AdjustSize();
 }
 
 void QtLabel::SetCaption(std::string_view caption) {
-    label_->setText(FromLatin1(caption));
+    caption_ = caption;
+    label_->setText(FromDisplay(caption));
+    AdjustSize();
 }
 
-void QtLabel::SetFont(int pointSize, bool bold) {
-    if (pointSize > 0) fontSize_ = pointSize;
-    QFont font = DesignFont(fontSize_);
-    font.setBold(bold);
-    label_->setFont(font);
+void QtLabel::SetFont(const framework::TFont& font) {
+    font_ = font;
+    label_->setFont(DesignFont(font));
+    AdjustSize();
 }
 
-int QtLabel::FontSize() const {
-    return fontSize_;
-}
-
-bool QtLabel::Bold() const {
-    return label_->font().bold();
+void QtLabel::SetFontColor(TColor color) {
+    fontColor_ = color;
+    ApplyRole(*label_, QPalette::WindowText, color);
 }
 
 void QtLabel::SetAlignment(framework::TAlignment alignment) {
@@ -159,14 +193,80 @@ void QtLabel::SetAlignment(framework::TAlignment alignment) {
         Qt::AlignTop);
 }
 
+void QtLabel::SetWordWrap(bool wordWrap) {
+    wordWrap_ = wordWrap;
+    label_->setWordWrap(wordWrap);
+    AdjustSize();
+}
+
+void QtLabel::SetAutoSize(bool autoSize) {
+    autoSize_ = autoSize;
+    AdjustSize();
+}
+
+void QtLabel::SetTransparent(bool transparent) {
+    transparent_ = transparent;
+    // An opaque label fills its box with its palette's window colour, as the form does.
+    label_->setAutoFillBackground(!transparent);
+}
+
+void QtLabel::AdjustSize() {
+    if (!autoSize_) return;
+    const QRect r = label_->geometry();
+    if (wordWrap_) {
+        const int height = label_->heightForWidth(r.width());
+        label_->setGeometry(r.x(), r.y(), r.width(),
+                            height >= 0 ? height : label_->sizeHint().height());
+    } else {
+        const QSize size = label_->sizeHint();
+        label_->setGeometry(r.x(), r.y(), size.width(), size.height());
+    }
+}
+
 // --- edit fields ---
 
-QtEdit::QtEdit(QtControlHost& host, std::string name, QWidget& parent, QtPanel* panel)
-    : QtEdit(host, std::move(name), std::make_unique<QLineEdit>(&parent), panel) {}
+namespace {
+// Entered from the keyboard, or as the first control of a window just shown, a field selects its
+// text, so that typing replaces it (a user name offered again, say); a click places the cursor,
+// and coming back to the window leaves the field as it was.
+class EntryField final : public QLineEdit {
+  public:
+    explicit EntryField(QWidget* parent) : QLineEdit(parent) {}
+
+  protected:
+    void focusInEvent(QFocusEvent* event) override {
+        QLineEdit::focusInEvent(event);
+        switch (event->reason()) {
+            case Qt::TabFocusReason:
+            case Qt::BacktabFocusReason:
+            case Qt::ShortcutFocusReason:
+            case Qt::OtherFocusReason:
+                selectAll();
+                break;
+            case Qt::ActiveWindowFocusReason:
+                if (!enteredSinceShown_) selectAll();
+                break;
+            default:
+                break;
+        }
+        enteredSinceShown_ = true;
+    }
+    void hideEvent(QHideEvent* event) override {
+        QLineEdit::hideEvent(event);
+        enteredSinceShown_ = false;
+    }
+
+  private:
+    bool enteredSinceShown_ = false;
+};
+}  // namespace
+
+QtEdit::QtEdit(QtControlHost& host, std::string name, QWidget& parent, QtControlBase* container)
+    : QtEdit(host, std::move(name), std::make_unique<EntryField>(&parent), container) {}
 
 QtEdit::QtEdit(QtControlHost& host, std::string name, std::unique_ptr<QLineEdit> edit,
-               QtPanel* panel)
-    : QtControl(host, std::move(name), *edit, panel, FocusKind::Entry), edit_(std::move(edit)) {
+               QtControlBase* container)
+    : QtControl(host, std::move(name), *edit, container, FocusKind::Entry), edit_(std::move(edit)) {
     // Qt's default of 32,767 characters would cut a long URL without a word.
     edit_->setMaxLength(std::numeric_limits<int>::max());
     QObject::connect(edit_.get(), &QLineEdit::textChanged, [this] { host_.RunHandler(OnChange); });
@@ -195,14 +295,63 @@ void QtEdit::SetReadOnly(bool readOnly) {
     edit_->setReadOnly(readOnly);
 }
 
+void QtEdit::SetFontColor(TColor color) {
+    fontColor_ = color;
+    ApplyRole(*edit_, QPalette::Text, color);
+}
+
+namespace {
+// The application's style, with another character for masked text.
+class PasswordStyle final : public QProxyStyle {
+  public:
+    explicit PasswordStyle(char mask)
+        : QProxyStyle(QStyleFactory::create(QApplication::style()->name())), mask_(mask) {}
+
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_LineEdit_PasswordCharacter) return static_cast<unsigned char>(mask_);
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+  private:
+    char mask_;
+};
+}  // namespace
+
+void QtEdit::SetPasswordChar(char passwordChar) {
+    passwordChar_ = passwordChar;
+    if (passwordChar == '\0') {
+        edit_->setEchoMode(QLineEdit::Normal);
+        edit_->setStyle(QApplication::style());
+        passwordStyle_.reset();
+        return;
+    }
+    std::unique_ptr<QStyle> style = std::make_unique<PasswordStyle>(passwordChar);
+    edit_->setStyle(style.get());
+    passwordStyle_ = std::move(style);
+    edit_->setEchoMode(QLineEdit::Password);
+}
+
+bool QtEdit::Borderless() const {
+    return !edit_->hasFrame();
+}
+
+void QtEdit::SetBorderless(bool borderless) {
+    edit_->setFrame(!borderless);
+    // The frame's room goes to the text, which then starts where the field does.
+    edit_->setTextMargins(0, 0, 0, 0);
+}
+
 // --- drop-down lists ---
 
-QtComboBox::QtComboBox(QtControlHost& host, std::string name, QWidget& parent, QtPanel* panel)
-    : QtComboBox(host, std::move(name), std::make_unique<QComboBox>(&parent), panel) {}
+QtComboBox::QtComboBox(QtControlHost& host, std::string name, QWidget& parent,
+                       QtControlBase* container)
+    : QtComboBox(host, std::move(name), std::make_unique<QComboBox>(&parent), container) {}
 
 QtComboBox::QtComboBox(QtControlHost& host, std::string name, std::unique_ptr<QComboBox> combo,
-                       QtPanel* panel)
-    : QtControl(host, std::move(name), *combo, panel, FocusKind::Entry), combo_(std::move(combo)) {
+                       QtControlBase* container)
+    : QtControl(host, std::move(name), *combo, container, FocusKind::Entry),
+      combo_(std::move(combo)) {
     // activated: the user's choice only, never a change made in code.
     QObject::connect(combo_.get(), &QComboBox::activated, [this] { host_.RunHandler(OnChange); });
 }
@@ -268,12 +417,13 @@ class SpinField final : public QAbstractSpinBox {
     }
 };
 
-QtSpinEdit::QtSpinEdit(QtControlHost& host, std::string name, QWidget& parent, QtPanel* panel)
-    : QtSpinEdit(host, std::move(name), std::make_unique<SpinField>(&parent), panel) {}
+QtSpinEdit::QtSpinEdit(QtControlHost& host, std::string name, QWidget& parent,
+                       QtControlBase* container)
+    : QtSpinEdit(host, std::move(name), std::make_unique<SpinField>(&parent), container) {}
 
 QtSpinEdit::QtSpinEdit(QtControlHost& host, std::string name, std::unique_ptr<SpinField> spin,
-                       QtPanel* panel)
-    : QtControl(host, std::move(name), *spin, panel, FocusKind::Entry), spin_(std::move(spin)) {
+                       QtControlBase* container)
+    : QtControl(host, std::move(name), *spin, container, FocusKind::Entry), spin_(std::move(spin)) {
     spin_->Editor().setText(QStringLiteral("0"));  // before OnChange can be bound
     QObject::connect(&spin_->Editor(), &QLineEdit::textChanged,
                      [this] { host_.RunHandler(OnChange); });
@@ -291,24 +441,22 @@ void QtSpinEdit::SetText(std::string_view text) {
 
 // --- check boxes ---
 
-QtCheckBox::QtCheckBox(QtControlHost& host, std::string name, QWidget& parent, QtPanel* panel)
-    : QtCheckBox(host, std::move(name), std::make_unique<QCheckBox>(&parent), panel) {}
+QtCheckBox::QtCheckBox(QtControlHost& host, std::string name, QWidget& parent,
+                       QtControlBase* container)
+    : QtCheckBox(host, std::move(name), std::make_unique<QCheckBox>(&parent), container) {}
 
 QtCheckBox::QtCheckBox(QtControlHost& host, std::string name, std::unique_ptr<QCheckBox> box,
-                       QtPanel* panel)
-    : QtControl(host, std::move(name), *box, panel, FocusKind::Button), box_(std::move(box)) {
+                       QtControlBase* container)
+    : QtControl(host, std::move(name), *box, container, FocusKind::Button), box_(std::move(box)) {
     // clicked: the user's click (or click()), not setChecked.
     QObject::connect(box_.get(), &QCheckBox::clicked, [this] { host_.RunHandler(OnClick); });
 }
 
 QtCheckBox::~QtCheckBox() = default;
 
-std::string QtCheckBox::Caption() const {
-    return ToLatin1(box_->text());
-}
-
 void QtCheckBox::SetCaption(std::string_view caption) {
-    box_->setText(FromLatin1(caption));
+    caption_ = caption;
+    box_->setText(FromDisplay(caption));
 }
 
 bool QtCheckBox::Checked() const {
@@ -336,26 +484,32 @@ std::unique_ptr<QAbstractButton> MakeButton(bool flat, QWidget& parent) {
 }  // namespace
 
 QtButton::QtButton(QtControlHost& host, std::string name, bool flat, QWidget& parent,
-                   QtPanel* panel)
-    : QtButton(host, std::move(name), flat, MakeButton(flat, parent), panel) {}
+                   QtControlBase* container)
+    : QtButton(host, std::move(name), flat, MakeButton(flat, parent), container) {}
 
 QtButton::QtButton(QtControlHost& host, std::string name, bool flat,
-                   std::unique_ptr<QAbstractButton> button, QtPanel* panel)
-    : QtControl(host, std::move(name), *button, panel, flat ? FocusKind::None : FocusKind::Button),
+                   std::unique_ptr<QAbstractButton> button, QtControlBase* container)
+    : QtControl(host, std::move(name), *button, container,
+                flat ? FocusKind::None : FocusKind::Button),
       button_(std::move(button)) {
     button_->setIconSize(kGlyphSize);
-    QObject::connect(button_.get(), &QAbstractButton::clicked,
-                     [this] { host_.RunHandler(OnClick); });
+    QObject::connect(button_.get(), &QAbstractButton::clicked, [this] {
+        // The result first, so that OnClick may still take it back.
+        if (modalResult_ != framework::DialogResult::None) host_.ModalButtonClicked(modalResult_);
+        host_.RunHandler(OnClick);
+    });
 }
 
 QtButton::~QtButton() = default;
 
-std::string QtButton::Caption() const {
-    return ToLatin1(button_->text());
+void QtButton::SetCaption(std::string_view caption) {
+    caption_ = caption;
+    button_->setText(FromDisplay(caption));
 }
 
-void QtButton::SetCaption(std::string_view caption) {
-    button_->setText(FromLatin1(caption));
+void QtButton::SetDefault(bool isDefault) {
+    default_ = isDefault;
+    if (auto* push = dynamic_cast<QPushButton*>(button_.get())) push->setDefault(isDefault);
 }
 
 void QtButton::SetGlyph(std::span<const unsigned char> image) {
@@ -382,6 +536,21 @@ QtPanel::QtPanel(QtControlHost& host, std::string name, std::unique_ptr<QFrame> 
 
 QtPanel::~QtPanel() = default;
 
+void QtPanel::SetBevel(framework::TPanelBevel bevel) {
+    bevel_ = bevel;
+    switch (bevel) {
+        case framework::TPanelBevel::None:
+            frame_->setFrameStyle(QFrame::NoFrame);
+            break;
+        case framework::TPanelBevel::Raised:
+            frame_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+            break;
+        case framework::TPanelBevel::Lowered:
+            frame_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+            break;
+    }
+}
+
 void QtPanel::SetBounds(int left, int top, int width, int height) {
     if (!docked_) return QtControl::SetBounds(left, top, width, height);
     // A docked panel keeps its place; only its height is its own.
@@ -401,6 +570,140 @@ void QtPanel::DockBottom(int height) {
         host_.Docked(*this);
     }
     host_.PlaceDockedPanels();
+}
+
+// --- group boxes ---
+
+// An etched frame whose top line runs through the middle of the caption, which cuts it: the
+// windows place their first row just under the caption, where a style's own group box (caption
+// above the frame) would draw its line.
+class CaptionFrame final : public QGroupBox {
+  public:
+    explicit CaptionFrame(QWidget* parent) : QGroupBox(parent) {}
+
+  protected:
+    void paintEvent(QPaintEvent* /*event*/) override {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        const QRect frame = rect().adjusted(0, metrics.height() / 2, -2, -2);
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawRect(frame);
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawRect(frame.translated(1, 1));
+        if (title().isEmpty()) return;
+        const QRect caption(8, 0, metrics.horizontalAdvance(title()), metrics.height());
+        painter.fillRect(caption, palette().color(QPalette::Window));
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                       QPalette::WindowText));
+        painter.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, title());
+    }
+};
+
+QtGroupBox::QtGroupBox(QtControlHost& host, std::string name, QWidget& parent)
+    : QtGroupBox(host, std::move(name), std::make_unique<CaptionFrame>(&parent)) {}
+
+QtGroupBox::QtGroupBox(QtControlHost& host, std::string name, std::unique_ptr<QGroupBox> box)
+    : QtControl(host, std::move(name), *box, nullptr, FocusKind::None), box_(std::move(box)) {}
+
+QtGroupBox::~QtGroupBox() = default;
+
+void QtGroupBox::SetCaption(std::string_view caption) {
+    caption_ = caption;
+    box_->setTitle(FromDisplay(caption));
+}
+
+// --- progress bars ---
+
+QtProgressBar::QtProgressBar(QtControlHost& host, std::string name, QWidget& parent,
+                             QtControlBase* container)
+    : QtProgressBar(host, std::move(name), std::make_unique<QProgressBar>(&parent), container) {}
+
+QtProgressBar::QtProgressBar(QtControlHost& host, std::string name,
+                             std::unique_ptr<QProgressBar> bar, QtControlBase* container)
+    : QtControl(host, std::move(name), *bar, container, FocusKind::None), bar_(std::move(bar)) {
+    bar_->setTextVisible(false);
+    bar_->setRange(0, 100);
+    bar_->setValue(0);
+}
+
+QtProgressBar::~QtProgressBar() = default;
+
+int QtProgressBar::Min() const {
+    return bar_->minimum();
+}
+
+int QtProgressBar::Max() const {
+    return bar_->maximum();
+}
+
+void QtProgressBar::SetRange(int min, int max) {
+    const int position = bar_->value();
+    bar_->setRange(min, std::max(min, max));
+    SetPosition(position);  // Qt resets a value outside the new range instead of bounding it
+}
+
+int QtProgressBar::Position() const {
+    return bar_->value();
+}
+
+void QtProgressBar::SetPosition(int position) {
+    bar_->setValue(std::clamp(position, bar_->minimum(), bar_->maximum()));
+}
+
+// --- bevels ---
+
+class BevelLine final : public QWidget {
+  public:
+    explicit BevelLine(QWidget* parent) : QWidget(parent) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent* /*event*/) override {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawLine(0, 0, width() - 1, 0);
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawLine(0, 1, width() - 1, 1);
+    }
+};
+
+QtBevel::QtBevel(QtControlHost& host, std::string name, QWidget& parent, QtControlBase* container)
+    : QtBevel(host, std::move(name), std::make_unique<BevelLine>(&parent), container) {}
+
+QtBevel::QtBevel(QtControlHost& host, std::string name, std::unique_ptr<BevelLine> line,
+                 QtControlBase* container)
+    : QtControl(host, std::move(name), *line, container, FocusKind::None), line_(std::move(line)) {}
+
+QtBevel::~QtBevel() = default;
+
+// --- pictures ---
+
+QtImage::QtImage(QtControlHost& host, std::string name, QWidget& parent, QtControlBase* container)
+    : QtImage(host, std::move(name), std::make_unique<QLabel>(&parent), container) {}
+
+QtImage::QtImage(QtControlHost& host, std::string name, std::unique_ptr<QLabel> label,
+                 QtControlBase* container)
+    : QtControl(host, std::move(name), *label, container, FocusKind::None),
+      label_(std::move(label)) {
+    label_->setScaledContents(true);
+}
+
+QtImage::~QtImage() = default;
+
+bool QtImage::LoadPicture(std::span<const unsigned char> image) {
+    if (!framework::ImageFileSize(image)) return false;
+    QImage decoded;
+    if (!decoded.loadFromData(image.data(), static_cast<int>(image.size())) || decoded.isNull())
+        return false;
+    label_->setPixmap(QPixmap::fromImage(decoded));
+    size_ = {decoded.width(), decoded.height()};
+    return true;
+}
+
+void QtImage::ClearPicture() {
+    label_->clear();
+    size_ = {};
 }
 
 // --- the open dialog ---

@@ -4,43 +4,76 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <string_view>
 
 namespace pw::ui::qt {
 
 namespace {
 
 struct FontMapping {
-    int designPoints;    // "MS Sans Serif" at this size
-    const char* family;  // is drawn in this face
-    int pixelSize;       // at this many pixels to the em
+    std::string_view designFace;  // the face a window names,
+    int designPoints;             // at this size,
+    const char* family;           // is drawn in this desktop face
+    const char* fallback;         // (or this one, of the same design but wider)
+    QFont::StyleHint kind;        // (or else the desktop's choice of this kind)
+    int pixelSize;                // at this many pixels to the em
 };
 
 // In pixels, not points, since the geometry the texts must fit is in pixels. DejaVu Sans Condensed
-// (Debian's fonts-dejavu-extra) at these sizes is about as wide as the design face; at 8 points
+// (Debian's fonts-dejavu-extra) at these sizes is about as wide as "MS Sans Serif"; at 8 points
 // (11 pixels), or in the wider faces a desktop offers, "Start minimised" and the work panel's
-// label are cut. The Qt window test measures every caption and drop-down item of the watch window
-// in these fonts.
+// label are cut. The serif title of the progress window is as wide as its design face in DejaVu
+// Serif Condensed at 18 pixels. The Qt tests measure the captions of the windows in these fonts.
 constexpr FontMapping kFontMap[] = {
-    {8, "DejaVu Sans Condensed", 10},   // a window's own font
-    {10, "DejaVu Sans Condensed", 12},  // the column headings of the watch window
+    // a window's own font
+    {"MS Sans Serif", 8, "DejaVu Sans Condensed", "DejaVu Sans", QFont::SansSerif, 10},
+    // the engraved caption of the progress window
+    {"MS Sans Serif", 9, "DejaVu Sans Condensed", "DejaVu Sans", QFont::SansSerif, 11},
+    // the column headings of the watch window
+    {"MS Sans Serif", 10, "DejaVu Sans Condensed", "DejaVu Sans", QFont::SansSerif, 12},
+    // the title of the progress window
+    {"Times New Roman", 14, "DejaVu Serif Condensed", "DejaVu Serif", QFont::Serif, 18},
 };
+
+bool SameFace(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
 
 }  // namespace
 
-QFont DesignFont(int designPoints) {
-    const FontMapping* nearest = &kFontMap[0];
-    for (const FontMapping& m : kFontMap)
-        if (std::abs(m.designPoints - designPoints) <
-            std::abs(nearest->designPoints - designPoints))
+QFont DesignFont(const framework::TFont& design) {
+    const bool known =
+        std::any_of(std::begin(kFontMap), std::end(kFontMap),
+                    [&](const FontMapping& m) { return SameFace(m.designFace, design.name); });
+    const std::string_view face =
+        known ? std::string_view(design.name) : framework::kDesignFontName;
+    const int points = std::max(design.size, 1);
+    const FontMapping* nearest = nullptr;
+    for (const FontMapping& m : kFontMap) {
+        if (!SameFace(m.designFace, face)) continue;
+        if (!nearest ||
+            std::abs(m.designPoints - points) < std::abs(nearest->designPoints - points))
             nearest = &m;
-    const int pixels = static_cast<int>(std::lround(static_cast<double>(nearest->pixelSize) *
-                                                    designPoints / nearest->designPoints));
+    }
+    const int pixels = static_cast<int>(
+        std::lround(static_cast<double>(nearest->pixelSize) * points / nearest->designPoints));
     QFont font;
-    // DejaVu Sans before the desktop's own choice: wider, but of the same design.
-    font.setFamilies({QString::fromLatin1(nearest->family), QStringLiteral("DejaVu Sans")});
-    font.setStyleHint(QFont::SansSerif);
+    font.setFamilies(
+        {QString::fromLatin1(nearest->family), QString::fromLatin1(nearest->fallback)});
+    font.setStyleHint(nearest->kind);
     font.setPixelSize(std::max(pixels, 1));
+    font.setBold(design.bold);
+    font.setItalic(design.italic);
     return font;
+}
+
+QFont DesignFont(int designPoints) {
+    framework::TFont font;
+    font.size = designPoints;
+    return DesignFont(font);
 }
 
 }  // namespace pw::ui::qt

@@ -1,8 +1,14 @@
 #include "ui/qt/QtForm.h"
 
+#include <QAbstractButton>
 #include <QCloseEvent>
+#include <QEventLoop>
+#include <QGuiApplication>
 #include <QHideEvent>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QWidget>
 #include <algorithm>
 #include <stdexcept>
@@ -14,9 +20,11 @@
 
 namespace pw::ui::qt {
 
-using framework::IPanel;
+using framework::DialogResult;
+using framework::IContainer;
 
-// The window; its close box and Close() both come through closeEvent.
+// The window. Close() from code comes through closeEvent; a close from outside the program
+// (the close box, Alt+F4) is turned into the system close command.
 class QtForm::Window final : public QWidget {
   public:
     explicit Window(QtForm& form) : form_(form) {
@@ -40,9 +48,29 @@ class QtForm::Window final : public QWidget {
         if (!event->spontaneous()) form_.Hidden();
     }
     void closeEvent(QCloseEvent* event) override {
+        if (!form_.closingFromCode_) {
+            // Qt refuses a second close while this one runs, and OnSystemClose may close the
+            // window itself: ask after this event.
+            event->ignore();
+            form_.PostSystemClose();
+            return;
+        }
         form_.Closing();
         event->accept();
         form_.Closed();
+    }
+    // Keys the focused control left alone.
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        bool handled = false;
+        if (plain && event->key() == Qt::Key_Escape)
+            handled = form_.PressEscape();
+        else if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter))
+            handled = form_.PressEnter();
+        if (handled)
+            event->accept();
+        else
+            QWidget::keyPressEvent(event);
     }
 
   private:
@@ -63,17 +91,21 @@ QWidget* QtForm::widget() const {
     return window_.get();
 }
 
-void QtForm::SetCaption(std::string_view caption) {
-    window_->setWindowTitle(FromLocal(caption));
+void QtForm::SetName(std::string_view name) {
+    name_ = name;
+    window_->setObjectName(FromLatin1(name));
 }
 
-std::string QtForm::Caption() const {
-    return ToLocal(window_->windowTitle());
+void QtForm::SetCaption(std::string_view caption) {
+    caption_ = caption;
+    window_->setWindowTitle(FromDisplay(caption));
 }
 
 void QtForm::SetClientSize(int width, int height) {
     const QSize before = window_->size();
-    window_->resize(std::max(width, 0), std::max(height, 0));
+    const QSize size(std::max(width, 0), std::max(height, 0));
+    if (borderStyle_ == framework::TFormBorderStyle::Dialog) window_->setFixedSize(size);
+    window_->resize(size);
     // Qt holds a hidden window's resize event back until it is shown.
     if (!window_->isVisible() && window_->size() != before) Resized();
 }
@@ -90,7 +122,42 @@ void QtForm::SetPosition(int left, int top) {
     window_->move(left, top);
 }
 
+void QtForm::SetBorderStyle(framework::TFormBorderStyle style) {
+    if (style == borderStyle_) return;
+    borderStyle_ = style;
+    // Only the stay-on-top hint carries over; the rest is the frame's.
+    Qt::WindowFlags flags = window_->windowFlags() & Qt::WindowStaysOnTopHint;
+    if (style == framework::TFormBorderStyle::Dialog)
+        flags |= Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    else
+        flags |= Qt::Window;
+    SetFlags(flags);
+    ApplyFixedSize();
+}
+
+void QtForm::ApplyFixedSize() {
+    if (borderStyle_ == framework::TFormBorderStyle::Dialog) {
+        window_->setFixedSize(window_->size());
+    } else {
+        window_->setMinimumSize(0, 0);
+        window_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
+}
+
+void QtForm::Centre() {
+    const QScreen* screen = window_->screen();
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    // move() places the frame, whose size is known once the window has been shown.
+    const QRect area = screen->availableGeometry();
+    const QSize frame = window_->frameGeometry().size();
+    window_->move(area.x() + (area.width() - frame.width()) / 2,
+                  area.y() + (area.height() - frame.height()) / 2);
+}
+
 void QtForm::Show() {
+    if (centered_ && !window_->isVisible()) Centre();
     window_->show();
     // Ask for activation outright: without a window manager nobody else gives it, and the
     // window's start-up options run on activation.
@@ -98,26 +165,126 @@ void QtForm::Show() {
     window_->activateWindow();
 }
 
+DialogResult QtForm::ShowModal() {
+    if (modal_ || app_.Terminated()) return DialogResult::None;
+    modal_ = true;
+    modalResult_ = DialogResult::None;
+    // Qt takes a new modality only while the window is hidden.
+    if (window_->isVisible()) {
+        reflagging_ = true;
+        window_->hide();
+        reflagging_ = false;
+    }
+    window_->setWindowModality(Qt::ApplicationModal);
+    Show();
+    QEventLoop loop;
+    modalLoop_ = &loop;
+    while (modalResult_ == DialogResult::None && window_->isVisible() && !app_.Terminated())
+        loop.exec(QEventLoop::DialogExec);
+    modalLoop_ = nullptr;
+    if (modalResult_ == DialogResult::None) modalResult_ = DialogResult::Cancel;
+    modal_ = false;
+    if (window_->isVisible()) CloseNow();
+    window_->setWindowModality(Qt::NonModal);
+    return modalResult_;
+}
+
+void QtForm::SetModalResult(DialogResult result) {
+    modalResult_ = result;
+    // The loop ends after the handler that set it; ShowModal looks again before it closes.
+    if (modalLoop_ && result != DialogResult::None) modalLoop_->quit();
+}
+
+void QtForm::ModalButtonClicked(DialogResult result) {
+    if (modal_) SetModalResult(result);
+}
+
 bool QtForm::Visible() const {
     return window_->isVisible();
 }
 
 void QtForm::Close() {
+    if (modal_) {
+        if (modalResult_ == DialogResult::None) SetModalResult(DialogResult::Cancel);
+        return;
+    }
+    CloseNow();
+}
+
+void QtForm::CloseNow() {
+    closingFromCode_ = true;
     window_->close();
+    closingFromCode_ = false;
+}
+
+void QtForm::PostSystemClose() {
+    // Queued on the window: dropped with it if the form goes first.
+    QMetaObject::invokeMethod(
+        window_.get(), [this] { SystemClose(); }, Qt::QueuedConnection);
+}
+
+void QtForm::SystemClose() {
+    if (!window_->isVisible()) return;
+    bool canClose = true;
+    if (OnSystemClose) {
+        const std::function<void(bool&)> handler = OnSystemClose;
+        RunHandler([&] { handler(canClose); });
+    }
+    if (canClose && window_->isVisible()) Close();
+}
+
+bool QtForm::PressEnter() {
+    // A focused push button takes Enter itself, as Escape never does.
+    QtButton* target = nullptr;
+    for (const auto& c : controls_) {
+        auto* button = dynamic_cast<QtButton*>(c.get());
+        if (!button || !button->widget().isEnabled() || !button->widget().isVisible()) continue;
+        if (button->widget().hasFocus()) {
+            target = button;
+            break;
+        }
+        if (!target && button->Default()) target = button;
+    }
+    if (!target) return false;
+    target->button().click();
+    return true;
+}
+
+bool QtForm::PressEscape() {
+    for (const auto& c : controls_) {
+        auto* button = dynamic_cast<QtButton*>(c.get());
+        if (button && button->Cancel() && button->widget().isEnabled() &&
+            button->widget().isVisible()) {
+            button->button().click();
+            return true;
+        }
+    }
+    return false;
+}
+
+void QtForm::SetFlags(Qt::WindowFlags flags) {
+    if (window_->windowFlags() == flags) return;
+    const bool shown = window_->isVisible();
+    const QPoint position = window_->pos();
+    reflagging_ = true;
+    // New flags hide a window that is up; it comes back where it was, and without taking the
+    // focus from the window the user is in.
+    window_->setWindowFlags(flags);
+    if (shown) {
+        const bool quiet = window_->testAttribute(Qt::WA_ShowWithoutActivating);
+        window_->setAttribute(Qt::WA_ShowWithoutActivating, true);
+        window_->move(position);
+        window_->show();
+        window_->setAttribute(Qt::WA_ShowWithoutActivating, quiet);
+    }
+    reflagging_ = false;
 }
 
 void QtForm::SetStayOnTop(bool stayOnTop) {
     if (StayOnTop() == stayOnTop) return;
-    const bool shown = window_->isVisible();
-    const QPoint position = window_->pos();
-    reflagging_ = true;
-    // New flags hide a window that is up; it comes back where it was.
-    window_->setWindowFlag(Qt::WindowStaysOnTopHint, stayOnTop);
-    if (shown) {
-        window_->move(position);
-        window_->show();
-    }
-    reflagging_ = false;
+    Qt::WindowFlags flags = window_->windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, stayOnTop);
+    SetFlags(flags);
 }
 
 bool QtForm::StayOnTop() const {
@@ -130,15 +297,15 @@ void QtForm::Repaint() {
 
 // --- controls ---
 
-QWidget& QtForm::ParentFor(std::string_view name, IPanel* parent) const {
+QWidget& QtForm::ParentFor(std::string_view name, IContainer* parent) const {
     if (byName_.contains(name))
         throw std::invalid_argument("A control named '" + std::string(name) + "' exists already");
     if (!parent) return *window_;
-    auto* panel = dynamic_cast<QtPanel*>(parent);
-    if (!panel || &panel->host() != this)
+    auto* container = dynamic_cast<QtControlBase*>(parent);
+    if (!container || &container->host() != this)
         throw std::invalid_argument("The parent of '" + std::string(name) +
-                                    "' is not a panel of this form");
-    return panel->widget();
+                                    "' is not a panel or group box of this form");
+    return container->widget();
 }
 
 template <class C, class... Args>
@@ -151,38 +318,55 @@ C& QtForm::Add(std::string_view name, Args&&... args) {
 }
 
 template <class C, class... Extra>
-C& QtForm::Create(std::string_view name, IPanel* parent, Extra&&... extra) {
+C& QtForm::Create(std::string_view name, IContainer* parent, Extra&&... extra) {
     QWidget& widget = ParentFor(name, parent);
-    return Add<C>(name, std::forward<Extra>(extra)..., widget, dynamic_cast<QtPanel*>(parent));
+    return Add<C>(name, std::forward<Extra>(extra)..., widget,
+                  dynamic_cast<QtControlBase*>(parent));
 }
 
-framework::ILabel& QtForm::CreateLabel(std::string_view name, IPanel* parent) {
+framework::ILabel& QtForm::CreateLabel(std::string_view name, IContainer* parent) {
     return Create<QtLabel>(name, parent);
 }
 
-framework::IEdit& QtForm::CreateEdit(std::string_view name, IPanel* parent) {
+framework::IEdit& QtForm::CreateEdit(std::string_view name, IContainer* parent) {
     return Create<QtEdit>(name, parent);
 }
 
-framework::IComboBox& QtForm::CreateComboBox(std::string_view name, IPanel* parent) {
+framework::IComboBox& QtForm::CreateComboBox(std::string_view name, IContainer* parent) {
     return Create<QtComboBox>(name, parent);
 }
 
-framework::ISpinEdit& QtForm::CreateSpinEdit(std::string_view name, IPanel* parent) {
+framework::ISpinEdit& QtForm::CreateSpinEdit(std::string_view name, IContainer* parent) {
     return Create<QtSpinEdit>(name, parent);
 }
 
-framework::ICheckBox& QtForm::CreateCheckBox(std::string_view name, IPanel* parent) {
+framework::ICheckBox& QtForm::CreateCheckBox(std::string_view name, IContainer* parent) {
     return Create<QtCheckBox>(name, parent);
 }
 
-framework::IButton& QtForm::CreateButton(std::string_view name, bool flat, IPanel* parent) {
+framework::IButton& QtForm::CreateButton(std::string_view name, bool flat, IContainer* parent) {
     return Create<QtButton>(name, parent, flat);
 }
 
-// A panel sits on the form itself and belongs to no panel.
+framework::IProgressBar& QtForm::CreateProgressBar(std::string_view name, IContainer* parent) {
+    return Create<QtProgressBar>(name, parent);
+}
+
+framework::IBevel& QtForm::CreateBevel(std::string_view name, IContainer* parent) {
+    return Create<QtBevel>(name, parent);
+}
+
+framework::IImage& QtForm::CreateImage(std::string_view name, IContainer* parent) {
+    return Create<QtImage>(name, parent);
+}
+
+// Panels and group boxes sit on the form itself and belong to no container.
 framework::IPanel& QtForm::CreatePanel(std::string_view name) {
     return Add<QtPanel>(name, ParentFor(name, nullptr));
+}
+
+framework::IGroupBox& QtForm::CreateGroupBox(std::string_view name) {
+    return Add<QtGroupBox>(name, ParentFor(name, nullptr));
 }
 
 framework::IControl* QtForm::FindControl(std::string_view name) const {
@@ -200,9 +384,9 @@ void QtForm::TabOrderChanged() {
     for (std::size_t i = 0; i < controls_.size(); ++i) {
         const QtControlBase& c = *controls_[i];
         if (c.tabOrder() < 0 || c.widget().focusPolicy() == Qt::NoFocus) continue;
-        const int panelOrder = c.panel() ? c.panel()->TabOrder() : -1;
-        if (panelOrder >= 0)
-            chain.push_back({panelOrder, c.tabOrder(), i, &c.widget()});
+        const int containerOrder = c.container() ? c.container()->tabOrder() : -1;
+        if (containerOrder >= 0)
+            chain.push_back({containerOrder, c.tabOrder(), i, &c.widget()});
         else
             chain.push_back({c.tabOrder(), -1, i, &c.widget()});
     }
@@ -251,6 +435,8 @@ void QtForm::Closed() {
 
 void QtForm::Hidden() {
     if (!reflagging_) app_.FormLeft(this);
+    // Hidden some other way while it waits modally: the wait is over.
+    if (modalLoop_ && !reflagging_) modalLoop_->quit();
 }
 
 }  // namespace pw::ui::qt

@@ -9,11 +9,15 @@
 #include <QComboBox>
 #include <QDeadlineTimer>
 #include <QFileDialog>
+#include <QFontInfo>
 #include <QFrame>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyleOptionSpinBox>
 #include <QToolButton>
 #include <QtTest>
@@ -47,10 +51,27 @@ class QtHarness final : public BackendHarness {
     }
     bool ExactTime() const override { return false; }
     framework::Millis Now() const override { return clock_.Now(); }
+    // Acts from a timer while the form waits in its own loop, one act a tick.
+    void WhenModal(framework::IForm& form, std::function<void()> act) override {
+        acts_.push_back({&form, std::move(act)});
+        if (!modalTimer_.isActive()) modalTimer_.start(20);
+    }
+
+    QtHarness() {
+        QObject::connect(&modalTimer_, &QTimer::timeout, [this] {
+            if (acts_.empty()) return modalTimer_.stop();
+            auto [form, act] = acts_.front();
+            if (!form->Modal() || !form->Visible()) return;
+            acts_.erase(acts_.begin());
+            act();
+        });
+    }
 
   private:
     ui::qt::QtApplication app_{*qobject_cast<QApplication*>(QCoreApplication::instance())};
     framework::SteadyClock clock_;
+    QTimer modalTimer_;
+    std::vector<std::pair<framework::IForm*, std::function<void()>>> acts_;
 };
 
 // Answers every message box that comes up, as a user would, and keeps what they said.
@@ -532,6 +553,282 @@ class QtBehaviourTest : public QObject {
         QTRY_VERIFY(answerer.texts().contains("tick"));
         for (const char* text : {"Invalid data type for 'URL3'", "change", "resize", "posted"})
             QVERIFY2(answerer.texts().contains(text), text);
+    }
+
+    void theNewWidgetsShowWhatTheyHold() {
+        using namespace pw::framework;
+        pw::test::QtWindow w;
+        w.form->SetClientSize(463, 281);
+        IPanel& panel = w.form->CreatePanel("Panel1");
+        panel.SetBounds(10, 10, 120, 220);
+        panel.SetBevel(TPanelBevel::Lowered);
+        IImage& image = w.form->CreateImage("Image1", &panel);
+        image.SetBounds(1, 1, 118, 218);
+        IGroupBox& group = w.form->CreateGroupBox("LCurrentFile");
+        group.SetBounds(136, 34, 319, 125);
+        group.SetCaption(" Current file ");
+        IEdit& url = w.form->CreateEdit("FileURL", &group);
+        url.SetBounds(10, 28, 301, 13);
+        url.SetBorderless(true);
+        url.SetColor(clBtnFace);
+        url.SetFontColor(clHighlight);
+        IProgressBar& bar = w.form->CreateProgressBar("ProgressCurrentFile", &group);
+        bar.SetBounds(6, 96, 307, 22);
+        bar.SetPosition(40);
+        ILabel& title = w.form->CreateLabel("WizardTitle");
+        title.SetBounds(136, 10, 1, 1);
+        title.SetFont(TFont{"Times New Roman", 14, true, true});
+        title.SetAutoSize(true);
+        title.SetCaption("Downloading files...");
+        IBevel& bevel = w.form->CreateBevel("Bevel1");
+        bevel.SetBounds(10, 238, 447, 2);
+        ILabel& shadow = w.form->CreateLabel("AboutShadow");
+        shadow.SetBounds(31, 234, 40, 15);
+        shadow.SetFontColor(clBtnHighlight);
+        shadow.SetTransparent(false);
+        IEdit& password = w.form->CreateEdit("PasswordEdit");
+        password.SetBounds(122, 250, 157, 21);
+        password.SetPasswordChar('*');
+        password.SetText("secret");
+        IButton& cancel = w.form->CreateButton("CancelBtn");
+        cancel.SetBounds(380, 248, 75, 25);
+        cancel.SetDefault(true);
+        w.form->Show();
+
+        QCOMPARE(w.Widget<QFrame>("Panel1").frameShadow(), QFrame::Sunken);
+        QCOMPARE(w.Widget<QLabel>("Image1").parentWidget(), &w.Widget<QFrame>("Panel1"));
+        auto& box = w.Widget<QGroupBox>("LCurrentFile");
+        QCOMPARE(box.title(), QString(" Current file "));
+        QCOMPARE(box.geometry(), QRect(136, 34, 319, 125));
+        // The frame's top line runs through the middle of the caption, above the first row
+        // (14 pixels down), and the caption cuts it.
+        const QImage drawn = box.grab().toImage();
+        const int top = QFontMetrics(box.font()).height() / 2;
+        QVERIFY(top < 14);
+        const QRgb dark = box.palette().color(QPalette::Dark).rgb();
+        QCOMPARE(drawn.pixel(box.width() - 20, top), dark);
+        QCOMPARE(drawn.pixel(2, top), dark);
+        QVERIFY(drawn.pixel(10, top) != dark);  // the blank before "Current"
+        QVERIFY(drawn.pixel(box.width() - 20, 2) != dark);
+        auto& line = w.Widget<QLineEdit>("FileURL");
+        QCOMPARE(line.parentWidget(), &box);
+        QCOMPARE(line.geometry(), QRect(10, 28, 301, 13));
+        QVERIFY(!line.hasFrame());
+        QCOMPARE(line.palette().color(QPalette::Text),
+                 QApplication::palette(&line).color(QPalette::Highlight));
+        auto& progress = w.Widget<QProgressBar>("ProgressCurrentFile");
+        QCOMPARE(progress.value(), 40);
+        QVERIFY(!progress.isTextVisible());
+        QCOMPARE(progress.parentWidget(), &box);
+
+        auto& label = w.Widget<QLabel>("WizardTitle");
+        QVERIFY(label.font().family().startsWith("DejaVu Serif"));
+        QVERIFY(label.font().bold() && label.font().italic());
+        QCOMPARE(label.size(), label.sizeHint());  // sized to its text
+        QVERIFY(label.width() > 100);
+        QCOMPARE(QFontInfo(label.font()).family(), QString("DejaVu Serif Condensed"));
+        auto& engraved = w.Widget<QLabel>("AboutShadow");
+        QVERIFY(engraved.autoFillBackground());
+        QCOMPARE(engraved.palette().color(QPalette::WindowText),
+                 QApplication::palette(&engraved).color(QPalette::Light));
+        QVERIFY(w.Widget<QWidget>("Bevel1").testAttribute(Qt::WA_TransparentForMouseEvents));
+
+        auto& masked = w.Widget<QLineEdit>("PasswordEdit");
+        QCOMPARE(masked.echoMode(), QLineEdit::Password);
+        QCOMPARE(masked.style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, &masked),
+                 int('*'));
+        QCOMPARE(masked.text(), QString("secret"));
+        password.SetPasswordChar('\0');
+        QCOMPARE(masked.echoMode(), QLineEdit::Normal);
+        QVERIFY(w.Widget<QPushButton>("CancelBtn").isDefault());
+
+        // The picture is stretched to the control.
+        QImage red(8, 4, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        red.save(&buffer, "PNG");
+        QVERIFY(image.LoadPicture(pw::test::Bytes(png)));
+        QCOMPARE(image.PictureSize(), (TImageSize{8, 4}));
+        auto& picture = w.Widget<QLabel>("Image1");
+        QVERIFY(picture.hasScaledContents());
+        const QImage shown = picture.grab().toImage();
+        QCOMPARE(shown.pixelColor(110, 200), QColor(Qt::red));
+    }
+
+    void displayTextsAreShownAsUtf8OrLatin1() {
+        using namespace pw::framework;
+        pw::test::QtWindow w;
+        const std::string cyrillic = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";
+        ILabel& label = w.form->CreateLabel("Label1");
+        IButton& button = w.form->CreateButton("YesBtn");
+        IGroupBox& group = w.form->CreateGroupBox("LAllFiles");
+        ICheckBox& check = w.form->CreateCheckBox("autostart");
+        IEdit& edit = w.form->CreateEdit("UsernameEdit");
+        const struct {
+            std::string bytes;
+            QString shown;
+        } cases[] = {
+            {cyrillic, QString::fromUtf8("Привет")},
+            {"\xFC", QString::fromUtf8("ü")},
+            {"\xC3\xBC", QString::fromUtf8("ü")},
+            {"Gr\xFC\xDF"
+             "e",
+             QString::fromUtf8("Grüße")},
+        };
+        for (const auto& c : cases) {
+            label.SetCaption(c.bytes);
+            button.SetCaption(c.bytes);
+            group.SetCaption(c.bytes);
+            check.SetCaption(c.bytes);
+            w.form->SetCaption(c.bytes);
+            QCOMPARE(w.Widget<QLabel>("Label1").text(), c.shown);
+            QCOMPARE(w.Widget<QPushButton>("YesBtn").text(), c.shown);
+            QCOMPARE(w.Widget<QGroupBox>("LAllFiles").title(), c.shown);
+            QCOMPARE(w.Widget<QCheckBox>("autostart").text(), c.shown);
+            QCOMPARE(w.window.windowTitle(), c.shown);
+        }
+        // What the user types keeps the byte round trip of the 8-bit code page.
+        edit.SetText("\xC3\xBC");
+        QCOMPARE(w.Widget<QLineEdit>("UsernameEdit").text(), QString::fromUtf8("Ã¼"));
+        QCOMPARE(edit.Text(), std::string("\xC3\xBC"));
+
+        // Message boxes: the texts decoded, the icon and the buttons the flags ask for, and the
+        // answer the user clicks.
+        struct Box {
+            QString text, title;
+            QMessageBox::Icon icon;
+            QMessageBox::StandardButtons buttons;
+        } seen{};
+        const auto answer = [&](QMessageBox::StandardButton click) {
+            QTimer::singleShot(50, [&, click] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (!box) return;
+                seen = {box->text(), box->windowTitle(), box->icon(), box->standardButtons()};
+                box->button(click)->click();
+            });
+        };
+        answer(QMessageBox::No);
+        QCOMPARE(w.app.MessageBox(cyrillic, "\xFC", mb::kYesNo | mb::kIconQuestion),
+                 DialogResult::No);
+        QCOMPARE(seen.text, QString::fromUtf8("Привет"));
+        QCOMPARE(seen.title, QString::fromUtf8("ü"));
+        QCOMPARE(seen.icon, QMessageBox::Question);
+        QCOMPARE(seen.buttons, QMessageBox::Yes | QMessageBox::No);
+        answer(QMessageBox::Yes);
+        QCOMPARE(w.app.MessageBox("?", "t", mb::kYesNo | mb::kIconQuestion), DialogResult::Yes);
+        const struct {
+            std::uint32_t flag;
+            QMessageBox::Icon icon;
+        } icons[] = {{mb::kIconStop, QMessageBox::Critical},
+                     {mb::kIconInformation, QMessageBox::Information},
+                     {mb::kIconWarning, QMessageBox::Warning}};
+        for (const auto& i : icons) {
+            answer(QMessageBox::Ok);
+            QCOMPARE(w.app.MessageBox("Host unreachable", "Wizard", mb::kOk | i.flag),
+                     DialogResult::Ok);
+            QCOMPARE(seen.icon, i.icon);
+            QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        }
+    }
+
+    void modalFormsTakeEnterEscapeAndTheCloseBox() {
+        using namespace pw::framework;
+        pw::test::QtWindow w;  // the main form
+        w.form->Show();
+        std::unique_ptr<IForm> dialog = w.app.CreateForm();
+        dialog->SetName("kxReliftPasswordForm");
+        dialog->SetClientSize(297, 141);
+        IEdit& user = dialog->CreateEdit("UsernameEdit");
+        user.SetBounds(122, 10, 157, 21);
+        user.SetTabOrder(0);
+        IButton& ok = dialog->CreateButton("OKBtn");
+        ok.SetBounds(114, 68, 75, 23);
+        ok.SetModalResult(DialogResult::Ok);
+        ok.SetDefault(true);
+        ok.SetTabOrder(1);
+        IButton& cancel = dialog->CreateButton("CancelBtn");
+        cancel.SetBounds(204, 68, 75, 23);
+        cancel.SetModalResult(DialogResult::Cancel);
+        cancel.SetCancel(true);
+        cancel.SetTabOrder(2);
+        IButton& other = dialog->CreateButton("HelpBtn");
+        other.SetBounds(10, 68, 75, 23);
+        other.SetModalResult(DialogResult::No);
+        other.SetTabOrder(3);
+        QWidget& window = *dynamic_cast<pw::ui::qt::QtForm&>(*dialog).widget();
+        int asked = 0;
+        dialog->OnSystemClose = [&](bool&) { ++asked; };
+
+        // The user acts once the window is up and active, as a person would.
+        const auto whenUp = [&](std::function<void()> act) {
+            QTimer::singleShot(0, [&window, act] {
+                if (QTest::qWaitForWindowActive(&window)) act();
+            });
+        };
+        const auto focused = [&] { return QApplication::focusWidget(); };
+        // A name offered again is selected, so that typing replaces it.
+        user.SetText("alice");
+        whenUp([&] { QTest::keyClicks(focused(), "bob"); });
+        whenUp([&] { QTest::keyClick(focused(), Qt::Key_Escape); });
+        QCOMPARE(dialog->ShowModal(), DialogResult::Cancel);
+        QCOMPARE(user.Text(), std::string("bob"));
+        whenUp([&] { QTest::keyClicks(focused(), "joe\r"); });  // Enter in the field
+        QCOMPARE(dialog->ShowModal(), DialogResult::Ok);
+        QCOMPARE(user.Text(), std::string("joe"));
+        whenUp([&] {
+            other.SetFocus();
+            QTest::keyClick(focused(), Qt::Key_Return);  // the focused button takes Enter
+        });
+        QCOMPARE(dialog->ShowModal(), DialogResult::No);
+        QCOMPARE(asked, 0);
+        whenUp([&] { window.windowHandle()->close(); });  // the close box
+        QCOMPARE(dialog->ShowModal(), DialogResult::Cancel);
+        QCOMPARE(asked, 1);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(window.windowModality(), Qt::NonModal);
+        QVERIFY(!w.app.Terminated());
+    }
+
+    void dialogFormsAreFixedAndCentred() {
+        using namespace pw::framework;
+        pw::test::QtWindow w;
+        w.form->SetClientSize(463, 281);
+        w.form->SetBorderStyle(TFormBorderStyle::Dialog);
+        w.form->SetCentered(true);
+        QVERIFY(w.window.windowFlags().testFlag(Qt::Dialog));
+        QVERIFY(!w.window.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+        QCOMPARE(w.window.minimumSize(), QSize(463, 281));
+        QCOMPARE(w.window.maximumSize(), QSize(463, 281));
+        w.form->SetClientSize(318, 119);
+        QCOMPARE(w.window.maximumSize(), QSize(318, 119));
+        QVERIFY(w.ShowAndActivate());
+        // Off by the frame at most, which the window manager adds on the first show.
+        const QPoint off =
+            w.window.geometry().center() - w.window.screen()->availableGeometry().center();
+        QVERIFY2(off.manhattanLength() <= 8,
+                 qPrintable(QString("off by %1,%2").arg(off.x()).arg(off.y())));
+        w.form->SetStayOnTop(true);
+        QVERIFY(w.window.windowFlags().testFlag(Qt::Dialog));  // the flags add up
+        w.form->SetBorderStyle(TFormBorderStyle::Sizeable);
+        QVERIFY(w.window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QCOMPARE(w.window.maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+    }
+
+    void stayOnTopKeepsTheFocusWhereItIs() {
+        using namespace pw::framework;
+        pw::test::QtWindow w;
+        std::unique_ptr<IForm> progress = w.app.CreateForm();
+        QWidget& window = *dynamic_cast<pw::ui::qt::QtForm&>(*progress).widget();
+        progress->SetPosition(40, 50);
+        progress->Show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(w.ShowAndActivate());
+        progress->SetStayOnTop(true);
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.pos(), QPoint(40, 50));
+        QCOMPARE(QApplication::activeWindow(), &w.window);
     }
 
     void theOpenDialogFiltersAndReturnsThePath() {
