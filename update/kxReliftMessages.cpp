@@ -80,7 +80,7 @@ constexpr LanguageBlock kMessages[] = {
          "Загрузка %d из %d",
          "Обновление %s успешно завершено.\n\nНажмите кнопку ОК, чтобы перезапустить программу.",
          "Введите пароль",
-         "Имя пользователя",
+         "Логин",
          "Пароль",
          "&Да",
          "&Нет",
@@ -163,7 +163,7 @@ constexpr LanguageBlock kMessages[] = {
          "La mise à jour de %s s'est terminée avec succès.\n\nCliquez sur le bouton OK pour "
          "redémarrer le programme.",
          "Saisie du mot de passe",
-         "Nom d'utilisateur",
+         "Utilisateur",
          "Mot de passe",
          "&Oui",
          "&Non",
@@ -207,7 +207,7 @@ constexpr LanguageBlock kMessages[] = {
          "La actualización de %s se ha completado correctamente.\n\nPulse el botón Aceptar para "
          "reiniciar el programa.",
          "Introducir contraseña",
-         "Nombre de usuario",
+         "Usuario",
          "Contraseña",
          "&Sí",
          "&No",
@@ -251,7 +251,7 @@ constexpr LanguageBlock kMessages[] = {
          "A atualização de %s foi concluída com êxito.\n\nPrima o botão OK para reiniciar o "
          "programa.",
          "Introduzir palavra-passe",
-         "Nome de utilizador",
+         "Utilizador",
          "Palavra-passe",
          "&Sim",
          "&Não",
@@ -295,7 +295,7 @@ constexpr LanguageBlock kMessages[] = {
          "A atualização de %s foi concluída com sucesso.\n\nClique no botão OK para reiniciar o "
          "programa.",
          "Digite a senha",
-         "Nome de usuário",
+         "Usuário",
          "Senha",
          "&Sim",
          "&Não",
@@ -381,7 +381,7 @@ constexpr LanguageBlock kMessages[] = {
          "Het bijwerken van %s is voltooid.\n\nKlik op de knop OK om het programma opnieuw te "
          "starten.",
          "Wachtwoord invoeren",
-         "Gebruikersnaam",
+         "Gebruiker",
          "Wachtwoord",
          "&Ja",
          "&Nee",
@@ -581,7 +581,7 @@ constexpr LanguageBlock kMessages[] = {
          "Завантаження %d з %d",
          "Оновлення %s успішно завершено.\n\nНатисніть кнопку OK, щоб перезапустити програму.",
          "Введіть пароль",
-         "Ім’я користувача",
+         "Логін",
          "Пароль",
          "&Так",
          "&Ні",
@@ -621,7 +621,7 @@ constexpr LanguageBlock kMessages[] = {
          "Aktualizacja programu %s została pomyślnie zakończona.\n\nNaciśnij przycisk OK, aby "
          "ponownie uruchomić program.",
          "Wprowadź hasło",
-         "Nazwa użytkownika",
+         "Użytkownik",
          "Hasło",
          "&Tak",
          "&Nie",
@@ -662,7 +662,7 @@ constexpr LanguageBlock kMessages[] = {
          "Aktualizace aplikace %s byla úspěšně dokončena.\n\nStisknutím tlačítka OK program "
          "restartujete.",
          "Zadejte heslo",
-         "Uživatelské jméno",
+         "Uživatel",
          "Heslo",
          "&Ano",
          "&Ne",
@@ -828,7 +828,7 @@ constexpr LanguageBlock kMessages[] = {
          "%s aplikazioaren eguneratzea behar bezala osatu da.\n\nSakatu Ados botoia programa "
          "berrabiarazteko.",
          "Idatzi pasahitza",
-         "Erabiltzaile-izena",
+         "Erabiltzailea",
          "Pasahitza",
          "&Bai",
          "&Ez",
@@ -870,7 +870,7 @@ constexpr LanguageBlock kMessages[] = {
          "Die bywerking van %s is suksesvol voltooi.\n\nDruk die OK-knoppie om die program te "
          "herbegin.",
          "Voer wagwoord in",
-         "Gebruikersnaam",
+         "Gebruiker",
          "Wagwoord",
          "&Ja",
          "&Nee",
@@ -983,7 +983,7 @@ constexpr LanguageBlock kMessages[] = {
          "Mengunduh %d dari %d",
          "Pembaruan %s berhasil diselesaikan.\n\nTekan tombol OK untuk memulai ulang program.",
          "Masukkan kata sandi",
-         "Nama Pengguna",
+         "Pengguna",
          "Kata Sandi",
          "&Ya",
          "&Tidak",
@@ -1025,7 +1025,7 @@ constexpr LanguageBlock kMessages[] = {
          "Kemas kini %s telah berjaya diselesaikan.\n\nTekan butang OK untuk memulakan semula "
          "program.",
          "Masukkan kata laluan",
-         "Nama Pengguna",
+         "Pengguna",
          "Kata Laluan",
          "&Ya",
          "&Tidak",
@@ -1187,7 +1187,7 @@ constexpr LanguageBlock kMessages[] = {
          "Aktualizácia aplikácie %s bola úspešne dokončená.\n\nStlačením tlačidla OK program "
          "reštartujete.",
          "Zadajte heslo",
-         "Meno používateľa",
+         "Používateľ",
          "Heslo",
          "&Áno",
          "&Nie",

@@ -18,6 +18,7 @@
 
 #include "tests/update/ReliftTestHost.h"
 #include "ui/qt/QtApplication.h"
+#include "ui/qt/QtFonts.h"
 #include "update/kxReliftMessages.h"
 #include "update/kxReliftUpgradeMsg.h"
 #include "update/kxReliftWizard.h"
@@ -164,6 +165,24 @@ class QtReliftWindowsTest : public QObject {
         QTRY_VERIFY(window.isNull());
         QVERIFY(!app.Terminated());
         update::FreeReliftWindows(host);
+    }
+
+    // The password window leaves its two labels the 77 pixels before the edit fields; in every
+    // language both words must fit there (with a few pixels to spare), or the edit covers them.
+    void passwordLabelsFitInEveryLanguage() {
+        const QFontMetrics metrics(ui::qt::DesignFont(ui::qt::kWindowFontPoints));
+        QStringList tooWide;
+        for (int l = update::wlEnglish; l <= update::wlSlovak; ++l) {
+            update::SetMessageBase(static_cast<update::TkxReliftLanguage>(l));
+            for (int k : {12, 13}) {
+                const QString text = QString::fromUtf8(update::LoadMessageText(k));
+                if (metrics.horizontalAdvance(text) > 122 - 45 - 4)
+                    tooWide << QString("%1: %2 (%3 px)").arg(l).arg(text).arg(
+                                   metrics.horizontalAdvance(text));
+            }
+        }
+        update::SetMessageBase(update::wlEnglish);
+        QVERIFY2(tooWide.isEmpty(), qPrintable(tooWide.join(", ")));
     }
 };
 
