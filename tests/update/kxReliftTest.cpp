@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "framework/headless/HeadlessApplication.h"
+#include "framework/headless/HeadlessControls.h"
 #include "platform/posix/CurlInternet.h"
 #include "platform/posix/PosixOs.h"
 #include "tests/support/Eventually.h"
@@ -24,6 +25,7 @@
 #include "tests/update/ScopedTmpDir.h"
 #include "update/kxReliftMessages.h"
 #include "update/kxReliftVerify.h"
+#include "update/kxReliftWizardForm.h"
 
 // The stand-in replacer (tests/update/RecordingReplacer.sh) as "KXUPG".
 const pw::platform::ResourceModule& RecordingReplacerResources();
@@ -390,6 +392,50 @@ TEST_F(ReliftTest, EachFailureOfADownloadEndsAsDesignedAndLeavesNoPartialFile) {
                             std::to_string(d.flags));
         }
         EXPECT_EQ(boxes, c.boxes);
+    }
+}
+
+// With the progress window: the downloads write its fields, and the upgrade waits after the last
+// one until the window closes: OK restarts, the close box answered Yes aborts instead.
+TEST_F(ReliftTest, TheProgressWindowShowsTheDownloadsAndItsCloseDecidesTheRestart) {
+    served = {{"a.dll", "AAAA"}, {"b.dat", "BBBBBB"}};
+    info = kNewer + "#url=" + Url("a.dll") + "\r\n#url2=" + Url("b.dat") + "\r\n";
+    // The program's own window comes first: closing the progress window must not end the program.
+    const std::unique_ptr<framework::IForm> mainWindow = app.CreateForm();
+    for (const bool finish : {true, false}) {
+        SCOPED_TRACE(finish ? "OK" : "close box, Yes");
+        log.clear();
+        for (const auto& e : fs::directory_iterator(env.AppFolder))
+            if (e.path() != env.AppExeName) fs::remove(e.path());
+        auto r = Make();
+        r->Wizard().Enabled = true;
+        std::vector<std::string> seen;
+        r->OnFileDone = [&](TkxRelift&, const std::string&) {
+            TkxReliftWizardForm* w = kxReliftWizardForm();
+            ASSERT_NE(w, nullptr);
+            seen.push_back(w->FileURL.Text() + " | " + w->AllDownloading.Caption() + " | " +
+                           w->LFileSize.Caption());
+            if (r->CurrentIndex() + 1 < r->Files().Count()) return;
+            // Runs inside the wait that follows the last download.
+            app.Post([this, finish] {
+                TkxReliftWizardForm* form = kxReliftWizardForm();
+                if (!form || !form->FinishBtn.Enabled()) return log.push_back("not completed");
+                auto& headless = static_cast<framework::HeadlessForm&>(form->Form());
+                if (finish) {
+                    headless.Find<framework::HeadlessButton>("FinishBtn")->Click();
+                } else {
+                    app.QueueDialogAnswer(DialogResult::Yes);
+                    headless.UserCloseBox();
+                }
+            });
+        };
+        RunUpgrade(*r);
+        EXPECT_EQ(seen, (std::vector<std::string>{
+                            Url("a.dll") + " | Downloading 1 of 2 | File size: 0.0 Kb",
+                            Url("b.dat") + " | Downloading 2 of 2 | File size: 0.0 Kb"}));
+        EXPECT_EQ(log, (std::vector<std::string>{finish ? "EndUpgrade" : "Aborted"}));
+        EXPECT_EQ(kxReliftWizardForm(), nullptr);
+        EXPECT_EQ(TmpFiles().size(), finish ? 2u : 0u);
     }
 }
 

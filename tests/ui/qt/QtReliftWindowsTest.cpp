@@ -177,8 +177,10 @@ class QtReliftWindowsTest : public QObject {
             for (int k : {12, 13}) {
                 const QString text = QString::fromUtf8(update::LoadMessageText(k));
                 if (metrics.horizontalAdvance(text) > 122 - 45 - 4)
-                    tooWide << QString("%1: %2 (%3 px)").arg(l).arg(text).arg(
-                                   metrics.horizontalAdvance(text));
+                    tooWide << QString("%1: %2 (%3 px)")
+                                   .arg(l)
+                                   .arg(text)
+                                   .arg(metrics.horizontalAdvance(text));
             }
         }
         update::SetMessageBase(update::wlEnglish);
