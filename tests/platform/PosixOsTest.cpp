@@ -21,6 +21,7 @@
 #include "platform/posix/PosixFiles.h"
 #include "platform/posix/PosixShell.h"
 #include "platform/posix/PosixSystem.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
 namespace pw::platform::posix {
@@ -33,28 +34,7 @@ using ::testing::ElementsAre;
 
 constexpr FileTime kUnixEpoch = 116'444'736'000'000'000;
 
-// Sets (or, with nullopt, removes) environment variables and restores them at the end.
-class ScopedEnv {
-  public:
-    ScopedEnv(std::initializer_list<std::pair<const char*, std::optional<std::string>>> vars) {
-        for (const auto& [name, value] : vars) {
-            const char* old = std::getenv(name);
-            saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-            Set(name, value);
-        }
-    }
-    ~ScopedEnv() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
-            Set(it->first, it->second);
-        tzset();
-    }
-
-  private:
-    static void Set(const std::string& name, const std::optional<std::string>& value) {
-        value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
-    }
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
+using pw::test::ScopedEnv;
 
 // Polls until the condition holds or about ten seconds have passed.
 bool Eventually(const std::function<bool()>& condition) {

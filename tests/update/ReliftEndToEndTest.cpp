@@ -16,9 +16,9 @@
 #include <mutex>
 
 #include "tests/support/Eventually.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/net/HttpTestServer.h"
-#include "tests/update/ScopedTmpDir.h"
 #include "update/kxReliftVerify.h"
 
 extern char** environ;
@@ -109,7 +109,7 @@ TEST(ReliftEndToEnd, TheProgramReplacesItselfAndRestartsOnlyWithAVerifiedUpdate)
         SCOPED_TRACE(c.name);
         test::TempDir temp;
         test::TempDir root;
-        test::ScopedTmpDir tmpdir(temp.path().string());
+        const test::ScopedEnv tmpdir{{"TMPDIR", temp.path().string()}};
         // Blanks, a double blank and "+" in the path: it must reach the replacer whole.
         const fs::path folder = root.path() / "my tools+1  x";
         fs::create_directories(folder / "share");

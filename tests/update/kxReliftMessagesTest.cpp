@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/posix/PosixSystem.h"
+#include "tests/support/ScopedEnv.h"
 #include "update/kxReliftMessages.h"
 #include "update/kxReliftWizard.h"
 
@@ -172,29 +173,7 @@ TEST(MessageTable, IdentifiersOutsideTheTableAreEmpty) {
     SetMessageBase(wlEnglish);
 }
 
-class ScopedEnv {
-  public:
-    explicit ScopedEnv(
-        std::initializer_list<std::pair<const char*, std::optional<std::string>>> vars) {
-        for (const auto& [name, value] : vars) {
-            const char* old = std::getenv(name);
-            saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-            Set(name, value);
-        }
-    }
-    ~ScopedEnv() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
-            Set(it->first, it->second);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-  private:
-    static void Set(const std::string& name, const std::optional<std::string>& value) {
-        value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
-    }
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
+using pw::test::ScopedEnv;
 
 class LanguageChoice : public ::testing::Test {
   protected:

@@ -20,9 +20,9 @@
 #include "platform/posix/CurlInternet.h"
 #include "platform/posix/PosixOs.h"
 #include "tests/support/Eventually.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/net/HttpTestServer.h"
-#include "tests/update/ScopedTmpDir.h"
 #include "update/kxReliftMessages.h"
 #include "update/kxReliftVerify.h"
 #include "update/kxReliftWizardForm.h"
@@ -41,7 +41,7 @@ const std::string kNewer = "#date=12/31/2099\r\n#message={Fixes.}\r\n";
 
 class ReliftTest : public ::testing::Test {
   protected:
-    ReliftTest() : tmpdir_(temp.path().string()) {
+    ReliftTest() : tmpdir_{{"TMPDIR", temp.path().string()}} {
         SetMessageBase(wlEnglish);
         fs::create_directories(install.path() / "app");
         env.AppExeName = (install.path() / "app" / "Watcher.exe").string();
@@ -153,7 +153,7 @@ class ReliftTest : public ::testing::Test {
 
     test::TempDir temp;
     test::TempDir install;
-    test::ScopedTmpDir tmpdir_;
+    test::ScopedEnv tmpdir_;
     platform::posix::PosixOs posix{{}};
     platform::posix::CurlInternet internet;
     TkxEnvironment env{posix.os()};
