@@ -14,6 +14,7 @@
 #include "framework/Dialogs.h"
 #include "framework/Form.h"
 #include "framework/Timer.h"
+#include "framework/TrayIcon.h"
 #include "framework/UiThread.h"
 
 namespace pw::framework {
@@ -35,6 +36,9 @@ class IApplication : public IUiThread, public IBusyCursor {
     virtual std::unique_ptr<IForm> CreateForm() = 0;
     virtual IForm* MainForm() const = 0;
     virtual std::unique_ptr<IOpenDialog> CreateOpenDialog() = 0;
+    // An icon in the desktop's notification area, not yet shown. A program asks for one at most;
+    // a program without a window (the checker) asks for none.
+    virtual std::unique_ptr<ITrayIcon> CreateTrayIcon() = 0;
 
     // A modal message box; returns the button chosen.
     virtual DialogResult MessageBox(std::string_view text, std::string_view caption,

@@ -45,4 +45,19 @@ std::size_t DisplayLength(std::string_view text) {
     return n;
 }
 
+std::string CodePageToDisplay(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            text += c;
+        } else {
+            text += static_cast<char>(0xC0 | b >> 6);
+            text += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return text;
+}
+
 }  // namespace pw::framework

@@ -5,6 +5,7 @@
 // its bytes are valid UTF-8, and byte for byte as Latin-1 otherwise.
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace pw::framework {
@@ -15,5 +16,10 @@ bool IsValidUtf8(std::string_view text);
 
 // How many characters a display text shows: code points of UTF-8, else bytes.
 std::size_t DisplayLength(std::string_view text);
+
+// A text of the 8-bit code page (what the user typed into an edit field) as a display text that
+// shows the same characters, also where it is joined to UTF-8 text: each byte as the Latin-1
+// character it stands for, in UTF-8. Plain ASCII comes back unchanged.
+std::string CodePageToDisplay(std::string_view bytes);
 
 }  // namespace pw::framework

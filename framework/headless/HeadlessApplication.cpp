@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "framework/headless/HeadlessControls.h"
+#include "framework/headless/HeadlessTrayIcon.h"
 
 namespace pw::framework {
 
@@ -296,6 +297,20 @@ std::unique_ptr<IForm> HeadlessApplication::NewForm() {
 std::unique_ptr<IOpenDialog> HeadlessApplication::CreateOpenDialog() {
     assert(IsUiThread());
     return std::make_unique<HeadlessOpenDialog>(*this);
+}
+
+std::unique_ptr<ITrayIcon> HeadlessApplication::CreateTrayIcon() {
+    assert(IsUiThread());
+    return std::make_unique<HeadlessTrayIcon>(*this);
+}
+
+void HeadlessApplication::TrayIconCreated(HeadlessTrayIcon* icon) {
+    trayIcons_.push_back(icon);
+    ++trayIconsCreated_;
+}
+
+void HeadlessApplication::TrayIconDestroyed(HeadlessTrayIcon* icon) {
+    std::erase(trayIcons_, icon);
 }
 
 std::uint64_t HeadlessApplication::AddTimer(HeadlessTimer* timer) {

@@ -26,6 +26,7 @@ namespace pw::framework {
 class HeadlessTimer;
 class HeadlessForm;
 class HeadlessOpenDialog;
+class HeadlessTrayIcon;
 
 class HeadlessApplication final : public ApplicationBase {
   public:
@@ -46,6 +47,7 @@ class HeadlessApplication final : public ApplicationBase {
 
     std::unique_ptr<ITimer> CreateTimer() override;
     std::unique_ptr<IOpenDialog> CreateOpenDialog() override;
+    std::unique_ptr<ITrayIcon> CreateTrayIcon() override;
 
     void Post(std::function<void()> fn) override;
     WaitResult WaitForSignalOrMessage(const Signal& signal, std::uint32_t timeoutMs) override;
@@ -88,11 +90,18 @@ class HeadlessApplication final : public ApplicationBase {
     void SetScreenSize(int width, int height);
     int ScreenWidth() const { return screenWidth_; }
     int ScreenHeight() const { return screenHeight_; }
+    // Whether the desktop has a notification area for tray icons; it has none at first.
+    void SetTrayAvailable(bool available) { trayAvailable_ = available; }
+    bool TrayAvailable() const { return trayAvailable_; }
+    // The tray icons that exist now, oldest first, and how many were ever created.
+    const std::vector<HeadlessTrayIcon*>& TrayIcons() const { return trayIcons_; }
+    int TrayIconsCreated() const { return trayIconsCreated_; }
 
   private:
     friend class HeadlessTimer;
     friend class HeadlessOpenDialog;
     friend class HeadlessForm;
+    friend class HeadlessTrayIcon;
 
     std::unique_ptr<IForm> NewForm() override;
     void TerminateRequested() override;
@@ -125,6 +134,8 @@ class HeadlessApplication final : public ApplicationBase {
     void UpdateTimer(std::uint64_t id, bool enabled, std::uint32_t interval);
     std::optional<std::string> NextOpenDialogAnswer(const std::string& filter);
     std::optional<ModalAction> NextModalAction();
+    void TrayIconCreated(HeadlessTrayIcon* icon);
+    void TrayIconDestroyed(HeadlessTrayIcon* icon);
 
     std::shared_ptr<IClock> clock_;
     std::uint64_t clockListener_ = 0;
@@ -149,6 +160,9 @@ class HeadlessApplication final : public ApplicationBase {
     std::vector<std::string> openDialogFilters_;
     std::deque<ModalAction> modalActions_;
     int screenWidth_ = 1280, screenHeight_ = 1024;
+    bool trayAvailable_ = false;
+    std::vector<HeadlessTrayIcon*> trayIcons_;
+    int trayIconsCreated_ = 0;
 };
 
 }  // namespace pw::framework

@@ -40,6 +40,7 @@ class RecordingBackEnd final : public ApplicationBase {
     bool IsMinimized() const override { return false; }
     std::unique_ptr<ITimer> CreateTimer() override { return nullptr; }
     std::unique_ptr<IOpenDialog> CreateOpenDialog() override { return nullptr; }
+    std::unique_ptr<ITrayIcon> CreateTrayIcon() override { return nullptr; }
     DialogResult MessageBox(std::string_view, std::string_view, std::uint32_t) override {
         return DialogResult::Ok;
     }

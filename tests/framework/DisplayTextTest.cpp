@@ -11,6 +11,7 @@
 namespace pw::test {
 namespace {
 
+using framework::CodePageToDisplay;
 using framework::DisplayLength;
 using framework::ImageFileSize;
 using framework::IsValidUtf8;
@@ -46,6 +47,28 @@ TEST(DisplayText, OnlyWellFormedUtf8IsShownAsUtf8) {
     for (const auto& c : cases) {
         EXPECT_EQ(IsValidUtf8(c.bytes), c.utf8) << testing::PrintToString(c.bytes);
         EXPECT_EQ(DisplayLength(c.bytes), c.length) << testing::PrintToString(c.bytes);
+    }
+}
+
+// A user's entry joined to a message must show as typed, even when its bytes happen to spell
+// UTF-8 (the message as a whole would then be read as UTF-8).
+TEST(DisplayText, CodePageTextsBecomeTheUtf8OfTheirLatin1Characters) {
+    const struct {
+        std::string bytes;
+        std::string display;
+    } cases[] = {
+        {"", ""},
+        {"in stock", "in stock"},
+        {"caf\xE9", "caf\xC3\xA9"},
+        {"\xC3\xA9", "\xC3\x83\xC2\xA9"},  // looks like UTF-8, is two characters
+        {"\x80\xFF", "\xC2\x80\xC3\xBF"},
+        {std::string("a\0b", 3), std::string("a\0b", 3)},
+    };
+    for (const auto& c : cases) {
+        const std::string display = CodePageToDisplay(c.bytes);
+        EXPECT_EQ(display, c.display) << testing::PrintToString(c.bytes);
+        EXPECT_TRUE(IsValidUtf8(display));
+        EXPECT_EQ(DisplayLength(display), c.bytes.size());
     }
 }
 

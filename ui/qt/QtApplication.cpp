@@ -12,6 +12,7 @@
 #include "ui/qt/QtControls.h"
 #include "ui/qt/QtForm.h"
 #include "ui/qt/QtSupport.h"
+#include "ui/qt/QtTrayIcon.h"
 
 namespace pw::ui::qt {
 
@@ -180,6 +181,11 @@ void QtApplication::FormLeft(QtForm* form) {
 std::unique_ptr<framework::IOpenDialog> QtApplication::CreateOpenDialog() {
     assert(IsUiThread());
     return std::make_unique<QtOpenDialog>([this] { return MainWidget(); });
+}
+
+std::unique_ptr<framework::ITrayIcon> QtApplication::CreateTrayIcon() {
+    assert(IsUiThread());
+    return std::make_unique<QtTrayIcon>(*this);
 }
 
 framework::Delivery QtApplication::SendToUiThread(const framework::DeliveryOwner* owner,

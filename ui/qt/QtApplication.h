@@ -40,6 +40,7 @@ class QtApplication final : public framework::ApplicationBase {
 
     std::unique_ptr<framework::ITimer> CreateTimer() override;
     std::unique_ptr<framework::IOpenDialog> CreateOpenDialog() override;
+    std::unique_ptr<framework::ITrayIcon> CreateTrayIcon() override;
 
     void Post(std::function<void()> fn) override;
     framework::WaitResult WaitForSignalOrMessage(const framework::Signal& signal,

@@ -14,11 +14,13 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyleOptionSpinBox>
+#include <QSystemTrayIcon>
 #include <QToolButton>
 #include <QtTest>
 #include <chrono>
@@ -33,6 +35,7 @@
 #include "ui/qt/QtApplication.h"
 #include "ui/qt/QtFonts.h"
 #include "ui/qt/QtForm.h"
+#include "ui/qt/QtTrayIcon.h"
 
 namespace pw::test {
 namespace {
@@ -858,6 +861,71 @@ class QtBehaviourTest : public QObject {
             return true;
         });
         QCOMPARE(dialog->Execute(), std::optional<std::string>());
+    }
+
+    // The offscreen platform has no notification area; the menu the back end builds is there all
+    // the same, and is what the user meets on a desktop that has one.
+    void theTrayIconsMenuAndClicksReachTheirHandlers() {
+        using pw::framework::TTrayState;
+        pw::ui::qt::QtApplication app(*qobject_cast<QApplication*>(QCoreApplication::instance()));
+        std::unique_ptr<pw::framework::ITrayIcon> tray = app.CreateTrayIcon();
+        auto& qt = dynamic_cast<pw::ui::qt::QtTrayIcon&>(*tray);
+        QCOMPARE(tray->Available(), QSystemTrayIcon::isSystemTrayAvailable());
+        QCOMPARE(qt.Icon().contextMenu(), &qt.Menu());
+
+        QStringList chosen;
+        int index = 0;
+        for (const char* caption : {"Show", "Recheck now", "Stop", "Exit"})
+            QCOMPARE(tray->AddMenuItem(caption, [&chosen, caption] { chosen << caption; }),
+                     index++);
+        tray->SetMenuItemEnabled(2, false);
+        const QList<QAction*> actions = qt.Menu().actions();
+        QCOMPARE(actions.size(), 4);
+        QStringList captions;
+        for (QAction* action : actions)
+            captions << action->text();
+        QCOMPARE(captions, QStringList({"Show", "Recheck now", "Stop", "Exit"}));
+        QVERIFY(!actions[2]->isEnabled());
+
+        // Chosen as the user does: the menu pops up and an entry is clicked.
+        for (int i : {1, 2, 3}) {
+            qt.Menu().popup(QPoint(20, 20));
+            QVERIFY(QTest::qWaitForWindowExposed(&qt.Menu()));
+            QTest::mouseClick(&qt.Menu(), Qt::LeftButton, {},
+                              qt.Menu().actionGeometry(actions[i]).center());
+            qt.Menu().hide();  // a click on a greyed entry leaves the menu open
+        }
+        QCOMPARE(chosen, QStringList({"Recheck now", "Exit"}));
+
+        // A click or double click on the icon activates; its menu button only opens the menu.
+        int activations = 0;
+        int notificationClicks = 0;
+        tray->OnActivate = [&activations] { ++activations; };
+        tray->OnNotificationClicked = [&notificationClicks] { ++notificationClicks; };
+        for (auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::Context,
+                            QSystemTrayIcon::MiddleClick, QSystemTrayIcon::DoubleClick})
+            emit qt.Icon().activated(reason);
+        emit qt.Icon().messageClicked();
+        QCOMPARE(activations, 2);
+        QCOMPARE(notificationClicks, 1);
+
+        // The picture follows the state; bytes that are no picture change nothing.
+        const QByteArray red = pw::test::RedSquarePng();
+        tray->SetStateIcon(TTrayState::Alarm, pw::test::Bytes(red));
+        QVERIFY(qt.Icon().icon().isNull());
+        tray->SetState(TTrayState::Alarm);
+        QCOMPARE(qt.Icon().icon().pixmap(16, 16).toImage().pixelColor(8, 8), QColor(Qt::red));
+        const QByteArray junk("not a picture");
+        tray->SetStateIcon(TTrayState::Alarm, pw::test::Bytes(junk));
+        QVERIFY(!qt.Icon().icon().isNull());
+        QCOMPARE(tray->State(), TTrayState::Alarm);
+
+        // The tooltip is a display text: given back as its bytes, shown as its characters.
+        tray->SetToolTip("Pagewarden: caf\xE9");
+        QCOMPARE(tray->ToolTip(), std::string("Pagewarden: caf\xE9"));
+        QCOMPARE(qt.Icon().toolTip(), QString::fromUtf8("Pagewarden: caf\xC3\xA9"));
+        tray->Show();
+        tray->Notify("Pagewarden alarm", "nobody is told where there is no tray");
     }
 };
 
