@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
 
     pw::update::DetectLanguage(os.os().system.DefaultLanguage());
 
-    pw::monitor::TForm1 Form1({app, os.os(), internet, sound, env},
+    pw::monitor::TForm1 Form1({app, os.os(), internet, sound, env, /*trayIcon=*/true},
                               pw::monitor::TSettingsUse::ReadWrite,
                               {UpdateUrl(), PW_VERSION_DATE, params});
     Form1.Form().Show();

@@ -48,8 +48,9 @@ class ITrayIcon {
     // never sees one half set up.
     virtual void Show() = 0;
 
-    // A desktop notification from the icon: the desktop's notification service where there is
-    // one, else a balloon at the icon. Nothing while the icon is not shown.
+    // A desktop notification from the icon, with the current state's picture: the desktop's
+    // notification service where there is one, else a balloon at the icon. Nothing while the
+    // icon is not shown.
     virtual void Notify(std::string_view title, std::string_view text) = 0;
 
     // The user clicked the icon itself (not its menu).

@@ -37,6 +37,7 @@ TForm1::TForm1(const TForm1Services& services, TSettingsUse settings, const TUpd
       timer1_(services.app.CreateTimer()),
       alarmtimer_(services.app.CreateTimer()),
       opendialog1_(services.app.CreateOpenDialog()),
+      trayIcon1_(services.trayIcon ? services.app.CreateTrayIcon() : nullptr),
       Label4(form_->CreateLabel("Label4")),
       Label5(form_->CreateLabel("Label5")),
       Label6(form_->CreateLabel("Label6")),
@@ -99,12 +100,15 @@ TForm1::TForm1(const TForm1Services& services, TSettingsUse settings, const TUpd
 
     BindHandlers();
     if (settingsUse_ != TSettingsUse::None) FormCreate();
+    if (trayIcon1_) ShowTrayIcon();
 }
 
 TForm1::~TForm1() {
     // Destroying the components may serve messages (kxHTTP1 waits for its worker): nothing of
     // ours may run from here on.
     destroying_ = true;
+    // The icon leaves the notification area with the window, not after it.
+    trayIcon1_.reset();
     Timer1.SetEnabled(false);
     alarmtimer.SetEnabled(false);
     Timer1.OnTimer = nullptr;
@@ -275,6 +279,16 @@ void TForm1::BindHandlers() {
         row.logic->OnChange = bind([this, k] { ComboBoxChange(k); });
         row.open->OnClick = bind([this, k] { SpeedButtonClick(k); });
     }
+    if (trayIcon1_) {
+        trayIcon1_->OnActivate = bind([this] { TrayIcon1Click(); });
+        trayIcon1_->OnNotificationClicked = bind([this] { TrayIcon1Click(); });
+        // The other entries are their buttons' clicks, so they do exactly what the buttons do,
+        // and nothing while a button is disabled.
+        trayIcon1_->AddMenuItem("Show", bind([this] { TrayIcon1Click(); }));
+        trayIcon1_->AddMenuItem("Recheck now", [this] { Button1.Click(); });
+        trayStopItem_ = trayIcon1_->AddMenuItem("Stop", [this] { BitBtn3.Click(); });
+        trayIcon1_->AddMenuItem("Exit", [this] { BitBtn1.Click(); });
+    }
 
     zcWavePlayer1.AfterPlay = [this](sound::TzcWavePlayer& sender) {
         zcWavePlayer1AfterPlay(sender);
@@ -337,6 +351,7 @@ void TForm1::SetRowFailure(int k, std::string reason) {
 void TForm1::ComboBoxChange(int k) {
     SearchField(k).SetColor(clBtnFace);
     SetRowFailure(k, "");
+    UpdateTrayIcon();
 }
 
 void TForm1::autostartClick() {}

@@ -43,6 +43,9 @@ struct TForm1Services {
     platform::IInternet& internet;  // for kxHTTP1
     platform::ISound& sound;        // for zcWavePlayer1 (the checker passes a silent one)
     const TkxEnvironment& env;      // AppExeName / AppFolder (url2.htm, the .pdf)
+    // An icon in the desktop's notification area and a notification for each new alarm. Only the
+    // program's window has them: the checker and the tests that do not ask get neither.
+    bool trayIcon = false;
 };
 
 // What kxRelift1 takes from the program: the address of the update information file (empty: no
@@ -153,12 +156,20 @@ class TForm1 {
     // Marks the working verdict red, plays the alarm sound, restores the application.
     void RaiseAlarm();
 
+    // The tray icon (TrayIcon1) when the services asked for one, else null. Its menu: Show,
+    // Recheck now, Stop, Exit.
+    framework::ITrayIcon* TrayIcon() const { return trayIcon1_.get(); }
+    // The icon, a click on its notification, and its Show entry: the window comes back and is
+    // activated.
+    void TrayIcon1Click();
+
   private:
     TForm1Services services_;
     std::unique_ptr<framework::IForm> form_;
     std::unique_ptr<framework::ITimer> timer1_;
     std::unique_ptr<framework::ITimer> alarmtimer_;
     std::unique_ptr<framework::IOpenDialog> opendialog1_;
+    std::unique_ptr<framework::ITrayIcon> trayIcon1_;
 
   public:
     // --- controls, by name (the form owns them) ---
@@ -229,6 +240,13 @@ class TForm1 {
     void FetchRow(int k);
     void FetchFailed(std::string reason);
 
+    // Gives the tray icon its pictures and state, and puts it into the notification area.
+    void ShowTrayIcon();
+    // The icon's state, tooltip and Stop entry as the rows and the cycle stand now.
+    void UpdateTrayIcon();
+    // Row k has just turned red: one notification naming its page and text.
+    void NotifyAlarm(int k);
+
     // The scratch file; returns why it could not be written, empty when it was.
     std::string WriteScratchFile(std::string_view page);
 
@@ -252,6 +270,7 @@ class TForm1 {
     std::string scratchFile_;
     std::string scratchProblem_;
     std::array<Row, kRowCount> rows_{};
+    int trayStopItem_ = -1;
 };
 
 }  // namespace pw::monitor

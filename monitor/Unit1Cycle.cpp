@@ -73,6 +73,7 @@ void TForm1::BitBtn2Click() {
     Timer1.SetEnabled(true);
     BitBtn3.SetEnabled(true);
     BitBtn2.SetEnabled(false);
+    UpdateTrayIcon();
     Timer1Timer();
 }
 
@@ -87,6 +88,7 @@ void TForm1::BitBtn3Click() {
     zcWavePlayer1.Stop();
     statustext.SetVisible(false);
     alarmtimer.SetEnabled(false);
+    UpdateTrayIcon();
 }
 
 void TForm1::Timer1Timer() {
@@ -122,23 +124,27 @@ void TForm1::timerdurationChange() {
 void TForm1::CheckAllRows() {
     if (pass_.running) return;
     pass_.running = true;
-    struct PassEnd {
-        bool& flag;
-        ~PassEnd() { flag = false; }
-    } passEnd{pass_.running};
-
-    for (int k = 1; k <= kRowCount; ++k) {
-        // Once the application is told to end (Exit during a fetch) the rest of the pass is
-        // skipped: its verdicts could no longer be seen.
-        if (services_.app.Terminated() || destroying_) break;
-        Row& row = RowAt(k);
-        if (row.url->Text().empty()) {
-            row.search->SetColor(clBtnFace);
-            SetRowFailure(k, "");
-            continue;
+    UpdateTrayIcon();
+    try {
+        for (int k = 1; k <= kRowCount; ++k) {
+            // Once the application is told to end (Exit during a fetch) the rest of the pass is
+            // skipped: its verdicts could no longer be seen.
+            if (services_.app.Terminated() || destroying_) break;
+            Row& row = RowAt(k);
+            if (row.url->Text().empty()) {
+                row.search->SetColor(clBtnFace);
+                SetRowFailure(k, "");
+                continue;
+            }
+            FetchRow(k);
         }
-        FetchRow(k);
+    } catch (...) {
+        pass_.running = false;
+        UpdateTrayIcon();
+        throw;
     }
+    pass_.running = false;
+    UpdateTrayIcon();
 }
 
 void TForm1::FetchRow(int k) {
@@ -174,9 +180,14 @@ void TForm1::FetchRow(int k) {
         const std::string& reason = kxHTTP1.FailureReason();
         FetchFailed(reason.empty() ? "not fetched" : reason);
     }
+    const bool wasAlarm = RowVerdict(k).verdict == Verdict::Alarm;
     row.search->SetColor(Edit2.Color());
     SetRowFailure(k, pass_.fetch == Fetch::Failed ? pass_.reason : std::string());
     pass_.fetch = Fetch::None;
+    // The icon first: the notification shows its picture. A row that stays red is the same
+    // alarm: the sound repeats it, the desktop is told once.
+    UpdateTrayIcon();
+    if (!wasAlarm && RowVerdict(k).verdict == Verdict::Alarm) NotifyAlarm(k);
 }
 
 }  // namespace pw::monitor

@@ -64,7 +64,7 @@ bool HeadlessTrayIcon::UserClick() {
 
 void HeadlessTrayIcon::Notify(std::string_view title, std::string_view text) {
     if (!OnScreen()) return;
-    notifications_.push_back({std::string(title), std::string(text)});
+    notifications_.push_back({std::string(title), std::string(text), state_});
 }
 
 bool HeadlessTrayIcon::ClickNotification() {

@@ -60,6 +60,7 @@ class HeadlessTrayIcon final : public ITrayIcon {
     struct Notification {
         std::string title;
         std::string text;
+        TTrayState picture = TTrayState::Idle;  // the state whose picture it showed
         bool operator==(const Notification&) const = default;
     };
     // The notifications the desktop showed, in order.

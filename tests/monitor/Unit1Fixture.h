@@ -128,7 +128,8 @@ class WindowTest : public ::testing::Test {
     void Restart(TSettingsUse settings = TSettingsUse::ReadWrite) {
         form.reset();
         app = std::make_unique<framework::HeadlessApplication>(clock);
-        form = std::make_unique<TForm1>(TForm1Services{*app, os, internet, sound, env}, settings);
+        form = std::make_unique<TForm1>(TForm1Services{*app, os, internet, sound, env, trayIcon},
+                                        settings);
     }
 
     framework::HeadlessForm& Window() {
@@ -190,6 +191,7 @@ class WindowTest : public ::testing::Test {
     SilentSound sound;
     TkxEnvironment env{os};
     std::unique_ptr<framework::HeadlessApplication> app;
+    bool trayIcon = false;  // the window asks for a tray icon, as the program's does
     std::unique_ptr<TForm1> form;
 };
 
