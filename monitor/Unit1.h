@@ -159,8 +159,8 @@ class TForm1 {
     // The tray icon (TrayIcon1) when the services asked for one, else null. Its menu: Show,
     // Recheck now, Stop, Exit.
     framework::ITrayIcon* TrayIcon() const { return trayIcon1_.get(); }
-    // The icon, a click on its notification, and its Show entry: the window comes back and is
-    // activated.
+    // The icon, a click on its notification, and its Show entry: a minimised window comes back
+    // and is activated.
     void TrayIcon1Click();
 
   private:

@@ -84,7 +84,8 @@ void TForm1::NotifyAlarm(int k) {
 }
 
 void TForm1::TrayIcon1Click() {
-    if (!form_->Visible()) form_->Show();
+    // The window is never hidden while the program runs, only minimised; one that is not
+    // minimised stays on top of the others and so is in view already.
     services_.app.Restore();
 }
 

@@ -58,6 +58,15 @@ class QtTimer final : public ITimer {
     std::uint32_t interval_ = 1000;
 };
 
+// The windows minimise and restore act on: the program's windows and dialogs, not the tray
+// icon's own window (on X11 one the window manager never sees, embedded in the tray), nor
+// balloons, tooltips or menus.
+bool MinimisesWithTheProgram(const QWidget& w) {
+    const Qt::WindowType type = w.windowType();
+    return (type == Qt::Window || type == Qt::Dialog) &&
+           !w.windowFlags().testFlag(Qt::X11BypassWindowManagerHint);
+}
+
 }  // namespace
 
 // --- the application ---
@@ -119,14 +128,14 @@ std::string QtApplication::Title() const {
 
 void QtApplication::Minimize() {
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible()) w->showMinimized();
+        if (w->isVisible() && MinimisesWithTheProgram(*w)) w->showMinimized();
     minimized_ = true;
 }
 
 void QtApplication::Restore() {
     if (!IsMinimized()) return;
     for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (!w->isMinimized()) continue;
+        if (!w->isMinimized() || !MinimisesWithTheProgram(*w)) continue;
         w->showNormal();
         w->raise();
         w->activateWindow();

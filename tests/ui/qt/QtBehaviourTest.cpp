@@ -926,6 +926,21 @@ class QtBehaviourTest : public QObject {
         QCOMPARE(qt.Icon().toolTip(), QString::fromUtf8("Pagewarden: caf\xC3\xA9"));
         tray->Show();
         tray->Notify("Pagewarden alarm", "nobody is told where there is no tray");
+
+        // On X11 the icon is a window of its own, embedded in the tray out of the window
+        // manager's sight: minimising and restoring the program leave it alone.
+        QWidget iconWindow(nullptr,
+                           Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
+        iconWindow.show();
+        QWidget window;
+        window.show();
+        app.Minimize();
+        QVERIFY(window.isMinimized());
+        QVERIFY(!iconWindow.isMinimized());
+        iconWindow.setWindowState(Qt::WindowMinimized);
+        app.Restore();
+        QVERIFY(!window.isMinimized());
+        QVERIFY(iconWindow.isMinimized());
     }
 };
 
