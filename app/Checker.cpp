@@ -55,6 +55,30 @@ Exit status of a check: 0 every row ok; 1 at least one ALARM; 3 no alarm, but at
 a report that could not be written). No display is needed and no sound is played.
 )";
 
+TkxEnvironment EnvironmentOf(platform::Os& os, const CheckerSetup& setup) {
+    TkxEnvironment env(os, setup.layout);
+    if (!setup.appExeName.empty()) {
+        env.AppExeName = setup.appExeName;
+        env.AppFolder = (std::filesystem::path(setup.appExeName).parent_path() / "").string();
+        env.DataFolder = InstalledDataFolder(env.AppFolder, setup.layout);
+    }
+    return env;
+}
+
+// The usage ends with where the window's Help finds the user guide, so that a user of the
+// command line (or of a packaged copy) can open it by hand.
+std::string GuideNote(const CheckerSetup& setup) {
+    platform::posix::PosixOs posix({.notice = [](const std::string&) {}, .readOnlySettings = true});
+    const TkxEnvironment env = EnvironmentOf(posix.os(), setup);
+    const std::string beside = monitor::ChangeFileExt(env.AppExeName, ".pdf");
+    if (const std::string guide = FindShippedFile(env, beside); !guide.empty())
+        return "\nThe user guide (Help in the window): " + guide + "\n";
+    std::string places;
+    for (const std::string& place : ShippedFilePlaces(env, beside))
+        places += (places.empty() ? "" : " or ") + place;
+    return "\nThe user guide is missing (looked for " + places + ").\n";
+}
+
 // The alarm is heard by nobody: a play reports that there is no sound device.
 class SilentSound final : public platform::ISound {
   public:
@@ -239,7 +263,7 @@ int RunChecker(int argc, char** argv, std::FILE* out, std::FILE* err, const Chec
         return kExitCannotRun;
     }
     if (parsed->mode == CheckerArgs::Mode::Help)
-        return WriteOut(out, kHelp, err) ? kExitOk : kExitCannotRun;
+        return WriteOut(out, std::string(kHelp) + GuideNote(setup), err) ? kExitOk : kExitCannotRun;
     const bool stored = parsed->mode == CheckerArgs::Mode::Stored;
 
     try {
@@ -268,11 +292,7 @@ int RunChecker(int argc, char** argv, std::FILE* out, std::FILE* err, const Chec
         update::DetectLanguage(posix.os().system.DefaultLanguage());
         platform::posix::CurlInternet internet;
         SilentSound sound;
-        TkxEnvironment env(posix.os());
-        if (!setup.appExeName.empty()) {
-            env.AppExeName = setup.appExeName;
-            env.AppFolder = (std::filesystem::path(setup.appExeName).parent_path() / "").string();
-        }
+        const TkxEnvironment env = EnvironmentOf(posix.os(), setup);
         framework::HeadlessApplication app;
         app.SetTitle("Pagewarden");
 

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "monitor/Verdict.h"
+#include "util/kxUtilsSystem.h"
 
 namespace pw::app {
 
@@ -58,6 +59,8 @@ struct CheckerSetup {
     // The executable's path as the window sees it (url2.htm goes beside it); empty for the
     // running program's own.
     std::string appExeName;
+    // Where the install rules put the program and its user guide.
+    TkxInstallLayout layout;
 };
 
 // The checker's main: parses argv, runs the check, writes the report to `out` and every message

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QByteArray>
+#include <QGuiApplication>
 #include <QString>
 #include <cstdio>
 #include <cstdlib>
@@ -62,6 +63,8 @@ std::string UpdateUrl() {
     return env ? std::string(env) : std::string(PW_UPDATE_URL);
 }
 
+const pw::TkxInstallLayout kInstallLayout{PW_BIN_FOLDER, PW_DOC_FOLDER};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,7 +83,9 @@ int main(int argc, char** argv) {
     // argument is the checker's, which also rejects the unknown ones; the checker needs no
     // display and must not meet Qt at all.
     const bool afterUpgrade = argc == 2 && params[0] == pw::update::kDefaultRestartParams;
-    if (argc > 1 && !afterUpgrade) return pw::app::RunChecker(argc, argv, stdout, stderr);
+    if (argc > 1 && !afterUpgrade)
+        return pw::app::RunChecker(argc, argv, stdout, stderr,
+                                   {.appExeName = {}, .layout = kInstallLayout});
 
     std::vector<HeldMessage> held;
     heldMessages = &held;
@@ -90,6 +95,10 @@ int main(int argc, char** argv) {
     heldMessages = nullptr;
     for (const HeldMessage& m : held)
         previous(m.type, QMessageLogContext(nullptr, 0, nullptr, m.category.constData()), m.text);
+
+    // Names the installed desktop entry, whose icon and name the desktop then shows for the
+    // window (on Wayland the window carries nothing else to match it by).
+    QGuiApplication::setDesktopFileName(QStringLiteral(PW_APP_ID));
 
     pw::ui::qt::QtApplication app(qapp);
     app.SetTitle("Pagewarden");
@@ -104,7 +113,7 @@ int main(int argc, char** argv) {
     }});
     pw::platform::posix::CurlInternet internet;
     pw::platform::posix::SdlSound sound;
-    const pw::TkxEnvironment env(os.os());
+    const pw::TkxEnvironment env(os.os(), kInstallLayout);
 
     pw::update::DetectLanguage(os.os().system.DefaultLanguage());
 

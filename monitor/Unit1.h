@@ -42,7 +42,7 @@ struct TForm1Services {
     platform::Os& os;               // registry (settings), files, shell (W, Help), system
     platform::IInternet& internet;  // for kxHTTP1
     platform::ISound& sound;        // for zcWavePlayer1 (the checker passes a silent one)
-    const TkxEnvironment& env;      // AppExeName / AppFolder (url2.htm, the .pdf)
+    const TkxEnvironment& env;      // AppExeName / AppFolder / DataFolder (url2.htm, the .pdf)
     // An icon in the desktop's notification area and a notification for each new alarm. Only the
     // program's window has them: the checker and the tests that do not ask get neither.
     bool trayIcon = false;

@@ -56,7 +56,9 @@ std::string ScratchCacheFolder(const TkxEnvironment& env) {
 
 std::string TForm1::WriteScratchFile(std::string_view page) {
     std::string problem;
-    if (!services_.env.AppFolder.empty()) {
+    // An installed program's folder is its installer's: the cache serves even a user (root) who
+    // could write there.
+    if (!services_.env.AppFolder.empty() && services_.env.DataFolder.empty()) {
         const std::string beside = services_.env.AppFolder + std::string(kScratchFileName);
         problem = WriteWhole(beside, page);
         if (problem.empty()) {
@@ -64,7 +66,7 @@ std::string TForm1::WriteScratchFile(std::string_view page) {
             return {};
         }
     }
-    // The program's folder cannot take it (installed read-only): the user's cache folder.
+    // The program's folder cannot take it (read-only, or installed): the user's cache folder.
     const std::string folder = ScratchCacheFolder(services_.env);
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);

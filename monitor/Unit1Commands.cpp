@@ -32,13 +32,18 @@ void TForm1::BitBtn5Click() {
 }
 
 void TForm1::BitBtn6Click() {
-    const std::string guide = ChangeFileExt(services_.env.AppExeName, ".pdf");
+    // Beside the program as built; an installed one keeps it in its documentation folder.
+    const std::string beside = ChangeFileExt(services_.env.AppExeName, ".pdf");
+    const std::string guide = FindShippedFile(services_.env, beside);
     // Minimising hands the desktop over to the guide's viewer; when there can be none, that would
     // only hide the window, so the user is told where the guide is instead.
     std::string problem;
-    if (services_.os.files.FileSize(guide) < 0)
-        problem = "The user guide \"" + guide + "\" is missing.";
-    else if (services_.os.shell.AssociatedCommand(".pdf").empty())
+    if (guide.empty()) {
+        const std::vector<std::string> places = ShippedFilePlaces(services_.env, beside);
+        problem = places.size() == 1 ? "The user guide \"" + beside + "\" is missing."
+                                     : "The user guide is missing: it is neither \"" + places[0] +
+                                           "\" nor \"" + places[1] + "\".";
+    } else if (services_.os.shell.AssociatedCommand(".pdf").empty())
         problem =
             "No program to show PDF documents is set up, so the user guide cannot be "
             "opened. It is \"" +

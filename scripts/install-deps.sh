@@ -15,6 +15,9 @@ PACKAGES=(
   xvfb xauth                               # a display for the window where there is none
   xdg-utils shared-mime-info               # opening pages and documents
   groff                                    # the user guide (man page to PDF)
+  librsvg2-bin                             # the icon's PNG sizes, rendered from its SVG
+  desktop-file-utils appstream             # validating the desktop entry and AppStream metadata
+  dpkg-dev file                            # the Debian package's library dependencies (cpack)
   nginx                                    # the pass benchmark's web server
 )
 

@@ -113,7 +113,7 @@ constexpr std::array<std::pair<TkxFileAttribute, std::uint32_t>, 6> kAttributeBi
 
 // --- Start-up environment ---
 
-TkxEnvironment::TkxEnvironment(platform::Os& os) : Os(os) {
+TkxEnvironment::TkxEnvironment(platform::Os& os, const TkxInstallLayout& layout) : Os(os) {
     AppExeName = os.system.ExecutablePath();
     AppFolder = ExtractFilePath(AppExeName);
     // A program whose own folder is not writable may have been redirected into the user's
@@ -125,9 +125,32 @@ TkxEnvironment::TkxEnvironment(platform::Os& os) : Os(os) {
         AppFolder = IncludeTrailingDelim(os.system.CurrentDirectory());
         AppExeName = AppFolder + exeName;
     }
+    DataFolder = InstalledDataFolder(AppFolder, layout);
+}
+
+std::string InstalledDataFolder(std::string_view appFolder, const TkxInstallLayout& layout) {
+    if (layout.binFolder.empty() || layout.docFolder.empty() || appFolder.empty()) return {};
+    if (IncludeTrailingDelim(std::string(appFolder)) != IncludeTrailingDelim(layout.binFolder))
+        return {};
+    return IncludeTrailingDelim(layout.docFolder);
 }
 
 // --- Folders and paths ---
+
+std::vector<std::string> ShippedFilePlaces(const TkxEnvironment& env,
+                                           std::string_view besideProgram) {
+    std::vector<std::string> places{std::string(besideProgram)};
+    // An installation into one folder has its data beside the program: named once.
+    if (!env.DataFolder.empty() && env.DataFolder != ExtractFilePath(besideProgram))
+        places.push_back(env.DataFolder + ExtractFileName(besideProgram));
+    return places;
+}
+
+std::string FindShippedFile(const TkxEnvironment& env, std::string_view besideProgram) {
+    for (std::string& place : ShippedFilePlaces(env, besideProgram))
+        if (env.Os.files.FileSize(place) >= 0) return place;
+    return {};
+}
 
 std::string GetTempFolder(const TkxEnvironment& env) {
     std::string temp = IncludeTrailingDelim(env.Os.system.TempPath());

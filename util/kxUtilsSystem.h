@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "framework/EnumSet.h"
 #include "framework/Signal.h"
@@ -34,17 +35,33 @@ class IApplication;
 
 // --- Start-up environment ---
 
+// Where the install rules put the program and its documentation: absolute folders, with or
+// without a trailing delimiter.
+struct TkxInstallLayout {
+    std::string binFolder;
+    std::string docFolder;
+};
+
 // Where the running program lives, together with the OS layer it runs on. Built once at start-up
 // and handed to whoever needs it.
 struct TkxEnvironment {
     // Reads the executable's path from the OS. A program started from a folder that the system
     // redirects into the user's VirtualStore takes the current directory as its folder instead.
-    explicit TkxEnvironment(platform::Os& os);
+    // DataFolder comes from the layout (see InstalledDataFolder).
+    explicit TkxEnvironment(platform::Os& os, const TkxInstallLayout& layout = {});
 
     platform::Os& Os;
     std::string AppExeName;  // full path of the running executable
     std::string AppFolder;   // its folder, with a trailing delimiter
+    // Set only for a program that runs from where the install rules put it: where it keeps the
+    // files a program run from its build folder has beside it (the user guide), with a trailing
+    // delimiter. Such a program's folder belongs to whoever installed it, so nothing is written
+    // there, even by a user who could.
+    std::string DataFolder;
 };
+
+// layout.docFolder with a trailing delimiter when appFolder is layout.binFolder, else empty.
+std::string InstalledDataFolder(std::string_view appFolder, const TkxInstallLayout& layout);
 
 // --- Folders and paths ---
 
@@ -80,6 +97,13 @@ std::string GetFolderByKind(const TkxEnvironment& env, int kind);
 std::string ExpandFolderMacros(const TkxEnvironment& env, std::string_view path, bool makeAbsolute);
 
 bool FolderExists(platform::IFiles& files, std::string_view path);
+
+// The places a file that comes with the program is looked for, first to last: besideProgram (a
+// path in AppFolder), then a file of the same name in DataFolder when there is one.
+std::vector<std::string> ShippedFilePlaces(const TkxEnvironment& env,
+                                           std::string_view besideProgram);
+// The first of those places that holds a file; empty when none does.
+std::string FindShippedFile(const TkxEnvironment& env, std::string_view besideProgram);
 // Creates every folder of the file name's folder part, outermost first; failures are ignored.
 void ForceFileFolders(platform::IFiles& files, std::string_view fileName);
 bool IsVistaOrLater(platform::ISystem& system);

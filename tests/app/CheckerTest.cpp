@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "app/Checker.h"
 #include "monitor/Unit1.h"
 #include "platform/posix/RegistryStore.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/net/HttpTestServer.h"
 
@@ -170,7 +172,9 @@ class CheckerRun : public ::testing::Test {
                   pw::platform::RegStatus::Ok);
     }
 
-    Outcome Check(std::vector<std::string> args) {
+    // layout: where the program was installed to; by default it runs from dir/bin as from a
+    // build folder.
+    Outcome Check(std::vector<std::string> args, const pw::TkxInstallLayout& layout = {}) {
         args.insert(args.begin(), "pagewarden");
         std::vector<char*> argv;
         for (std::string& a : args)
@@ -180,7 +184,7 @@ class CheckerRun : public ::testing::Test {
         std::FILE* err = std::tmpfile();
         Outcome run;
         run.status = pw::app::RunChecker(static_cast<int>(args.size()), argv.data(), out, err,
-                                         {dir / "bin/pagewarden"});
+                                         {dir / "bin/pagewarden", layout});
         run.out = Drain(out);
         run.err = Drain(err);
         return run;
@@ -295,6 +299,42 @@ TEST_F(CheckerRun, BadArgumentsAndHelp) {
     EXPECT_THAT(run.out, HasSubstr("--check --url URL --text TEXT [--presence]"));
     EXPECT_THAT(run.out, HasSubstr("Exit status"));
     EXPECT_EQ(run.err, "");
+}
+
+TEST_F(CheckerRun, TheUsageSaysWhereHelpFindsTheGuide) {
+    const pw::TkxInstallLayout installed{dir / "bin", dir / "share/doc/pagewarden"};
+    std::filesystem::create_directories(dir.path() / "share/doc/pagewarden");
+    const std::string beside = dir / "bin/pagewarden.pdf";
+    const std::string inDoc = dir / "share/doc/pagewarden/pagewarden.pdf";
+    struct Case {
+        bool installed;
+        std::string guideAt;
+        std::string said;
+    } const cases[] = {
+        {false, beside, "\nThe user guide (Help in the window): " + beside + "\n"},
+        {false, inDoc, "\nThe user guide is missing (looked for " + beside + ").\n"},
+        {true, inDoc, "\nThe user guide (Help in the window): " + inDoc + "\n"},
+        {true, "", "\nThe user guide is missing (looked for " + beside + " or " + inDoc + ").\n"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(beside);
+        std::filesystem::remove(inDoc);
+        if (!c.guideAt.empty()) std::ofstream(c.guideAt) << "%PDF-1.4";
+        const Outcome run = Check({"--help"}, c.installed ? installed : pw::TkxInstallLayout{});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_TRUE(run.out.ends_with(c.said)) << run.out;
+    }
+}
+
+TEST_F(CheckerRun, AnInstalledCheckerLeavesNothingBesideItself) {
+    const pw::test::ScopedEnv cache({{"XDG_CACHE_HOME", dir / "cache"}});
+    const Outcome run = Check({"--check", "--url", server.Url("/instock"), "--text", "In stock"},
+                              {dir / "bin", dir / "share/doc/pagewarden"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(pw::test::ReadFile(dir / "cache/pagewarden/url2.htm"), HasSubstr("In stock"));
+    EXPECT_EQ(std::vector<std::filesystem::path>(
+                  std::filesystem::directory_iterator(dir.path() / "bin"), {}),
+              std::vector<std::filesystem::path>{});
 }
 
 }  // namespace

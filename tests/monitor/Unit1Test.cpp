@@ -2,9 +2,11 @@
 // the verdicts against pages served on 127.0.0.1, the alarm, the layout and the commands.
 
 #include <filesystem>
+#include <fstream>
 
 #include "sound/AlarmWave.h"
 #include "tests/monitor/Unit1Fixture.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/net/ScriptedServer.h"
 
 namespace pw::monitor::test {
@@ -302,6 +304,19 @@ TEST_F(WindowTest, APageCutShortIsRedUnderAbsenceAndAmberUnderPresence) {
         EXPECT_EQ(form->SearchField(k).Hint(), "connection lost after 5 of ? bytes") << k;
 }
 
+TEST_F(WindowTest, AnInstalledProgramWritesItsScratchFileToTheCacheEvenWhereItCouldBesideIt) {
+    site.Serve("/a", "page");
+    Watch(1, site.Url("/a"), "page");
+    // The program's folder is writable, as /usr/bin is for root.
+    env.DataFolder = dir / "share/doc/pagewarden/";
+    const pw::test::ScopedEnv cache({{"XDG_CACHE_HOME", dir / "cache"}});
+    form->Button1Click();
+    EXPECT_EQ(form->ScratchFile(), dir / "cache/pagewarden/url2.htm");
+    EXPECT_EQ(pw::test::ReadFile(form->ScratchFile()), "page");
+    EXPECT_FALSE(std::filesystem::exists(dir / "url2.htm"));
+    EXPECT_EQ(Note(), "");
+}
+
 TEST_F(WindowTest, TheScratchFileMovesToTheCacheWhenTheProgramFolderCannotTakeIt) {
     site.Serve("/a", "page");
     Watch(1, site.Url("/a"), "page");
@@ -395,25 +410,46 @@ TEST_F(WindowTest, OpenAndHelpGoThroughTheShell) {
 
 TEST_F(WindowTest, HelpMinimisesOnlyWhenTheGuideCanBeShownAndElseSaysWhereItIs) {
     const std::string guide = dir / "pagewarden.pdf";
+    // An installed program: in a prefix's bin/, its guide in the prefix's documentation folder.
+    std::filesystem::create_directories(dir.path() / "usr/bin");
+    std::filesystem::create_directories(dir.path() / "usr/share/doc/pagewarden");
+    const TkxInstallLayout installed{dir / "usr/bin", dir / "usr/share/doc/pagewarden"};
+    const std::string installedBeside = dir / "usr/bin/pagewarden.pdf";
+    const std::string installedGuide = dir / "usr/share/doc/pagewarden/pagewarden.pdf";
     struct Case {
-        bool guideThere;
+        bool installed;  // else run from its build folder, dir
+        std::string guideAt;
         std::string viewer;
         bool shellOpens;
-        std::string said;  // empty: the shell opens it and the window is minimised
+        std::string said;  // empty: the shell opens guideAt and the window is minimised
     } const cases[] = {
-        {true, "/usr/bin/evince %U", true, ""},
-        {false, "/usr/bin/evince %U", true, "The user guide \"" + guide + "\" is missing."},
-        {true, "", true,
+        {false, guide, "/usr/bin/evince %U", true, ""},
+        {false, "", "/usr/bin/evince %U", true, "The user guide \"" + guide + "\" is missing."},
+        {false, guide, "", true,
          "No program to show PDF documents is set up, so the user guide cannot be opened. It is "
          "\"" +
              guide + "\"."},
-        {true, "/usr/bin/evince %U", false,
+        {false, guide, "/usr/bin/evince %U", false,
          "The user guide \"" + guide + "\" could not be opened."},
+        {true, installedGuide, "/usr/bin/evince %U", true, ""},
+        {true, installedBeside, "/usr/bin/evince %U", true, ""},
+        {true, "", "/usr/bin/evince %U", true,
+         "The user guide is missing: it is neither \"" + installedBeside + "\" nor \"" +
+             installedGuide + "\"."},
+        {true, installedGuide, "", true,
+         "No program to show PDF documents is set up, so the user guide cannot be opened. It is "
+         "\"" +
+             installedGuide + "\"."},
     };
     for (const Case& c : cases) {
+        env.AppExeName = c.installed ? dir / "usr/bin/pagewarden" : dir / "pagewarden";
+        env.AppFolder = (std::filesystem::path(env.AppExeName).parent_path() / "").string();
+        env.DataFolder =
+            InstalledDataFolder(env.AppFolder, c.installed ? installed : TkxInstallLayout{});
         Restart();
-        std::filesystem::remove(guide);
-        if (c.guideThere) dir.Write("pagewarden.pdf", "%PDF-1.4");
+        for (const std::string& place : {guide, installedBeside, installedGuide})
+            std::filesystem::remove(place);
+        if (!c.guideAt.empty()) std::ofstream(c.guideAt) << "%PDF-1.4";
         shell.pdfViewer = c.viewer;
         shell.opens = c.shellOpens;
         shell.opened.clear();
@@ -422,10 +458,10 @@ TEST_F(WindowTest, HelpMinimisesOnlyWhenTheGuideCanBeShownAndElseSaysWhereItIs) 
         EXPECT_EQ(MessageBoxes(),
                   c.said.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.said});
         // The shell is asked only when there is something that can show the guide.
-        const bool asked = c.guideThere && !c.viewer.empty();
+        const bool asked = !c.guideAt.empty() && !c.viewer.empty();
         EXPECT_EQ(shell.opened.size(), asked ? 1u : 0u) << c.said;
         if (asked) {
-            EXPECT_EQ(shell.opened[0].first, guide);
+            EXPECT_EQ(shell.opened[0].first, c.guideAt);
         }
     }
 }

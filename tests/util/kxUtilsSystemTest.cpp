@@ -8,8 +8,10 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <string>
 #include <thread>
 #include <tuple>
+#include <vector>
 
 #include "framework/headless/HeadlessApplication.h"
 #include "platform/posix/PosixOs.h"
@@ -77,6 +79,68 @@ TEST_F(SystemUtils, EnvironmentTakesTheCurrentDirectoryOnlyForAVirtualStoreFolde
 
     TkxEnvironment real(posix.os());
     EXPECT_TRUE(std::filesystem::is_regular_file(real.AppExeName));
+}
+
+TEST(InstalledDataFolder, OnlyAProgramInTheLayoutsBinFolderHasOne) {
+    const TkxInstallLayout usr{"/usr/bin", "/usr/share/doc/pagewarden"};
+    const std::tuple<std::string, TkxInstallLayout, std::string> cases[] = {
+        {"/usr/bin/", usr, "/usr/share/doc/pagewarden/"},
+        {"/usr/bin", {"/usr/bin/", "/usr/share/doc/pagewarden/"}, "/usr/share/doc/pagewarden/"},
+        {"/usr/local/bin/", usr, ""},
+        {"/usr/bin/sub/", usr, ""},
+        {"/home/u/pagewarden/build/app/", usr, ""},
+        {"", usr, ""},
+        {"/usr/bin/", {}, ""},
+        {"/usr/bin/", {"/usr/bin", ""}, ""},
+    };
+    for (const auto& [appFolder, layout, expected] : cases)
+        EXPECT_EQ(InstalledDataFolder(appFolder, layout), expected) << appFolder;
+}
+
+TEST_F(SystemUtils, ShippedFilesAreBesideTheProgramElseInAnInstalledProgramsDataFolder) {
+    // A real prefix: the program in bin/, its guide (maybe) in share/doc/pagewarden/.
+    const std::filesystem::path prefix = dir.path() / "prefix";
+    const TkxInstallLayout layout{(prefix / "bin").string(),
+                                  (prefix / "share/doc/pagewarden").string()};
+    std::filesystem::create_directories(layout.binFolder);
+    std::filesystem::create_directories(layout.docFolder);
+    const std::string beside = dir / "prefix/bin/pagewarden.pdf";
+    const std::string inDoc = dir / "prefix/share/doc/pagewarden/pagewarden.pdf";
+    const auto place = [&](bool besideIt, bool inDocFolder) {
+        std::filesystem::remove(beside);
+        std::filesystem::remove(inDoc);
+        if (besideIt) dir.Write("prefix/bin/pagewarden.pdf", "%PDF-1.4");
+        if (inDocFolder) dir.Write("prefix/share/doc/pagewarden/pagewarden.pdf", "%PDF-1.4");
+    };
+
+    fake.exe = dir / "prefix/bin/pagewarden";
+    const TkxEnvironment installed(os, layout);
+    EXPECT_EQ(installed.DataFolder, layout.docFolder + "/");
+    EXPECT_EQ(ShippedFilePlaces(installed, beside), (std::vector<std::string>{beside, inDoc}));
+    const std::tuple<bool, bool, std::string> cases[] = {
+        {false, true, inDoc},
+        {true, true, beside},
+        {true, false, beside},
+        {false, false, ""},
+    };
+    for (const auto& [besideIt, inDocFolder, found] : cases) {
+        place(besideIt, inDocFolder);
+        EXPECT_EQ(FindShippedFile(installed, beside), found) << besideIt << inDocFolder;
+    }
+
+    // Run from anywhere else, the program looks beside itself only.
+    fake.exe = dir / "build/pagewarden";
+    const TkxEnvironment built(os, layout);
+    const std::string builtGuide = dir / "build/pagewarden.pdf";
+    EXPECT_EQ(built.DataFolder, "");
+    EXPECT_EQ(ShippedFilePlaces(built, builtGuide), std::vector<std::string>{builtGuide});
+    place(false, true);
+    EXPECT_EQ(FindShippedFile(built, builtGuide), "");
+
+    // Installed into one folder: the guide is named once.
+    fake.exe = dir / "prefix/bin/pagewarden";
+    const TkxEnvironment oneFolder(os, {layout.binFolder, layout.binFolder});
+    EXPECT_EQ(ShippedFilePlaces(oneFolder, beside), std::vector<std::string>{beside});
 }
 
 TEST_F(SystemUtils, FolderKindsAndTheirMacrosComeFromTheirOwnSources) {
