@@ -59,6 +59,7 @@ void HoldStartupMessage(QtMsgType type, const QMessageLogContext& context, const
 // The update information file's address: the environment's when it sets one (an empty value
 // switches the check off), else the one built in.
 std::string UpdateUrl() {
+    if (!PW_SELF_UPDATE) return {};
     const char* env = std::getenv("PAGEWARDEN_UPDATE_URL");
     return env ? std::string(env) : std::string(PW_UPDATE_URL);
 }

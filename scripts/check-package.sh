@@ -53,8 +53,10 @@ expect 0 "^1${T}ok${T}absence${T}$page${T}$" $program --check --url "$page" --te
 expect 1 "^1${T}ALARM${T}absence${T}$page${T}$" $program --check --url "$page" --text "Sold out"
 expect 0 "^The user guide \(Help in the window\): /usr/share/doc/pagewarden/pagewarden.pdf$" \
   $program --help
-# Built without an update address: the question cannot even be asked.
+# Built without an update address: the question cannot even be asked, and a packaged program
+# takes none from the environment either (its package manager updates it).
 expect 2 "" $program --check-update
+expect 2 "" env PAGEWARDEN_UPDATE_URL=http://127.0.0.1:9/info.txt $program --check-update
 [ -f "$work/cache/pagewarden/url2.htm" ] || fail "the page was not kept in the user's cache"
 [ ! -e /usr/bin/url2.htm ] || fail "the installed program wrote /usr/bin/url2.htm"
 
