@@ -97,18 +97,11 @@ bool AskPassword(IReliftWindowHost& host) {
     w.Form().SetClientSize(w.Form().ClientWidth(),
                            w.Label1.Top() + w.Label1.Height() + w.BottomPanel.Height());
 
-    DialogResult answer;
-    {
-        TReliftWindow::Busy busy(w);
-        answer = w.Form().ShowModal();
-    }
-    if (kxReliftPasswordForm.get() == &w) TReliftWindow::Free(kxReliftPasswordForm);
-    return answer == DialogResult::Ok;
+    return TReliftWindow::AskModally(kxReliftPasswordForm) == DialogResult::Ok;
 }
 
 void FreePasswordForm(const IReliftWindowHost& host) {
-    if (kxReliftPasswordForm && kxReliftPasswordForm->Host() == &host)
-        TReliftWindow::Free(kxReliftPasswordForm);
+    TReliftWindow::FreeFor(kxReliftPasswordForm, host);
 }
 
 }  // namespace pw::update

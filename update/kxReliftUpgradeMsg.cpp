@@ -78,19 +78,11 @@ bool AskUpgrade(IReliftWindowHost& host, const std::string& message) {
     w.Form().SetClientSize(w.Form().ClientWidth(),
                            w.Label1.Top() + w.Label1.Height() + w.BottomPanel.Height());
 
-    DialogResult answer;
-    {
-        TReliftWindow::Busy busy(w);
-        answer = w.Form().ShowModal();
-    }
-    // Closed: the window goes (unless the component freed it while it asked).
-    if (kxReliftUpgradeMessageForm.get() == &w) TReliftWindow::Free(kxReliftUpgradeMessageForm);
-    return answer == DialogResult::Yes;
+    return TReliftWindow::AskModally(kxReliftUpgradeMessageForm) == DialogResult::Yes;
 }
 
 void FreeUpgradeMessageForm(const IReliftWindowHost& host) {
-    if (kxReliftUpgradeMessageForm && kxReliftUpgradeMessageForm->Host() == &host)
-        TReliftWindow::Free(kxReliftUpgradeMessageForm);
+    TReliftWindow::FreeFor(kxReliftUpgradeMessageForm, host);
 }
 
 }  // namespace pw::update

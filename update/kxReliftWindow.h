@@ -41,6 +41,26 @@ class TReliftWindow {
         window->Release(std::unique_ptr<TReliftWindow>(slot.release()));
     }
 
+    // Empties the slot and frees its window when that window works for host.
+    template <class W>
+    static void FreeFor(std::unique_ptr<W>& slot, const IReliftWindowHost& host) {
+        if (slot && slot->Host() == &host) Free(slot);
+    }
+
+    // Shows the slot's window modally and frees it once it has closed (unless the component
+    // freed it while it asked); the answer it closed with.
+    template <class W>
+    static framework::DialogResult AskModally(std::unique_ptr<W>& slot) {
+        W& window = *slot;
+        framework::DialogResult answer;
+        {
+            Busy busy(window);
+            answer = window.Form().ShowModal();
+        }
+        if (slot.get() == &window) Free(slot);
+        return answer;
+    }
+
     // Keeps the window alive while it is in scope (a handler, a modal wait).
     class Busy {
       public:

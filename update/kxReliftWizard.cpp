@@ -198,7 +198,7 @@ void FreeProgressWindow() {
 }
 
 void FreeReliftWindows(const IReliftWindowHost& host) {
-    if (wizardForm && wizardForm->Host() == &host) FreeProgressWindow();
+    TReliftWindow::FreeFor(wizardForm, host);
     FreeUpgradeMessageForm(host);
     FreePasswordForm(host);
 }
