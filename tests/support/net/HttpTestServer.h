@@ -38,6 +38,16 @@ class HttpTestServer {
   public:
     enum class Tls { None, Valid, Expired };
 
+    // Whether Tls::Valid and Tls::Expired can be served: not where httplib has no OpenSSL (the
+    // Windows build).
+    static constexpr bool TlsAvailable() {
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+        return true;
+#else
+        return false;
+#endif
+    }
+
     explicit HttpTestServer(Tls tls = Tls::None);
     ~HttpTestServer();
     HttpTestServer(const HttpTestServer&) = delete;
