@@ -3,8 +3,8 @@
 // tests written once construct these (link pw_platform_native).
 
 #ifdef _WIN32
-#include "platform/win32/WinInetInternet.h"
 #include "platform/win32/Win32Os.h"
+#include "platform/win32/WinInetInternet.h"
 #include "platform/win32/WinMmSound.h"
 #else
 #include "platform/posix/CurlInternet.h"

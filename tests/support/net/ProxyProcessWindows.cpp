@@ -6,7 +6,9 @@
 
 namespace pw::test {
 
-bool ProxyProcess::Available() { return false; }
+bool ProxyProcess::Available() {
+    return false;
+}
 
 ProxyProcess::ProxyProcess() : ProxyProcess(Options{}) {}
 
@@ -16,8 +18,12 @@ ProxyProcess::ProxyProcess(Options) {
 
 ProxyProcess::~ProxyProcess() = default;
 
-std::string ProxyProcess::Address() const { return {}; }
+std::string ProxyProcess::Address() const {
+    return {};
+}
 
-std::string ProxyProcess::Log() const { return {}; }
+std::string ProxyProcess::Log() const {
+    return {};
+}
 
 }  // namespace pw::test
