@@ -15,6 +15,12 @@ foreach(i RANGE 0 ${last} 3)
     message(FATAL_ERROR "Resource ${name} ${type}: ${file} does not exist")
   endif()
   string(REPLACE "\"" "\"\"" file "${file}")
+  # windres's keywords (HELP, MENU, ...) are upper case and a name in upper case would be read as
+  # one; it stores names and types in upper case whatever they are written in.
+  string(TOLOWER "${name}" name)
+  if(NOT type STREQUAL "RCDATA")
+    string(TOLOWER "${type}" type)
+  endif()
   string(APPEND body "${name} ${type} \"${file}\"\n")
 endforeach()
 file(WRITE "${OUT}" "${body}")

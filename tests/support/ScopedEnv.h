@@ -14,6 +14,16 @@
 
 namespace pw::test {
 
+// Sets an environment variable, or removes it with nullopt (on Windows an empty value removes
+// it too: Windows has no empty variables).
+inline void SetEnv(const std::string& name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+    _putenv_s(name.c_str(), value ? value->c_str() : "");
+#else
+    value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+#endif
+}
+
 class ScopedEnv {
   public:
     explicit ScopedEnv(
@@ -21,22 +31,19 @@ class ScopedEnv {
         for (const auto& [name, value] : vars) {
             const char* old = std::getenv(name);
             saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-            Set(name, value);
+            SetEnv(name, value);
         }
         tzset();
     }
     ~ScopedEnv() {
         for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
-            Set(it->first, it->second);
+            SetEnv(it->first, it->second);
         tzset();
     }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
   private:
-    static void Set(const std::string& name, const std::optional<std::string>& value) {
-        value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
-    }
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
