@@ -6,21 +6,18 @@
 #include <QString>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Version.h"
 #include "app/Checker.h"
-#include "app/UpdateCheck.h"
+#include "app/Launch.h"
 #include "monitor/Unit1.h"
-#include "platform/posix/CurlInternet.h"
-#include "platform/posix/PosixOs.h"
-#include "platform/posix/SdlSound.h"
+#include "platform/NativeOs.h"
 #include "ui/qt/QtApplication.h"
 #include "update/kxRelift.h"
 #include "update/kxReliftMessages.h"
-#include "update/kxReliftVerify.h"
 #include "util/kxUtilsSystem.h"
 
 namespace {
@@ -56,37 +53,12 @@ void HoldStartupMessage(QtMsgType type, const QMessageLogContext& context, const
     heldMessages->push_back({type, QByteArray(context.category), text});
 }
 
-// The update information file's address: the environment's when it sets one (an empty value
-// switches the check off), else the one built in.
-std::string UpdateUrl() {
-    if (!PW_SELF_UPDATE) return {};
-    const char* env = std::getenv("PAGEWARDEN_UPDATE_URL");
-    return env ? std::string(env) : std::string(PW_UPDATE_URL);
-}
-
-const pw::TkxInstallLayout kInstallLayout{PW_BIN_FOLDER, PW_DOC_FOLDER};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("Pagewarden %s, released %s\n", PW_VERSION, PW_VERSION_DATE);
-        return 0;
-    }
+    if (const std::optional<int> status = pw::app::RunWithoutWindow(argc, argv)) return *status;
+    // The checker needs no display and must not meet Qt at all: only the window gets here.
     const std::vector<std::string> params(argv + 1, argv + argc);
-    for (const std::string& p : params) {
-        if (p == "--check-update")
-            return pw::app::RunUpdateCheck(
-                argc, argv, stdout, stderr,
-                {UpdateUrl(), PW_VERSION_DATE, std::string(pw::update::BuiltInUpdatePublicKey())});
-    }
-    // The window takes no arguments but the one of a restart after an update, so any other
-    // argument is the checker's, which also rejects the unknown ones; the checker needs no
-    // display and must not meet Qt at all.
-    const bool afterUpgrade = argc == 2 && params[0] == pw::update::kDefaultRestartParams;
-    if (argc > 1 && !afterUpgrade)
-        return pw::app::RunChecker(argc, argv, stdout, stderr,
-                                   {.appExeName = {}, .layout = kInstallLayout});
 
     std::vector<HeldMessage> held;
     heldMessages = &held;
@@ -106,21 +78,21 @@ int main(int argc, char** argv) {
 
     // What the settings store must tell the user (a damaged file set aside) is shown in a box
     // once the window is up: the loop runs posted messages only after Show.
-    pw::platform::posix::PosixOs os({.notice = [&app](const std::string& notice) {
+    pw::platform::NativeOs os({.notice = [&app](const std::string& notice) {
         app.Post([&app, notice] {
             app.MessageBox(notice, "Pagewarden",
                            pw::framework::mb::kOk | pw::framework::mb::kIconWarning);
         });
     }});
-    pw::platform::posix::CurlInternet internet;
-    pw::platform::posix::SdlSound sound;
-    const pw::TkxEnvironment env(os.os(), kInstallLayout);
+    pw::platform::NativeInternet internet;
+    pw::platform::NativeSound sound;
+    const pw::TkxEnvironment env(os.os(), pw::app::InstallLayout());
 
     pw::update::DetectLanguage(os.os().system.DefaultLanguage());
 
     pw::monitor::TForm1 Form1({app, os.os(), internet, sound, env, /*trayIcon=*/true},
                               pw::monitor::TSettingsUse::ReadWrite,
-                              {UpdateUrl(), PW_VERSION_DATE, params});
+                              {pw::app::UpdateUrl(), PW_VERSION_DATE, params});
     Form1.Form().Show();
     app.Run();
     return 0;

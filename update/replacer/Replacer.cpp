@@ -49,14 +49,20 @@ std::optional<ReplacerArgs> ParseReplacerArgs(const std::vector<std::string>& ar
 }
 
 std::string TempFolderFrom(std::string_view tmpdir) {
+#ifdef _WIN32
+    if (tmpdir.empty()) return {};
+    std::string folder(tmpdir);
+    if (kFolderEnds.find(folder.back()) == std::string_view::npos) folder += '\\';
+#else
     if (tmpdir.empty()) return "/tmp/";
     std::string folder(tmpdir);
     if (folder.back() != '/') folder += '/';
+#endif
     return folder;
 }
 
 std::string FolderOf(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
+    const std::size_t slash = path.find_last_of(kFolderEnds);
     return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The file replacer's decisions, apart from the file system: what its command line means and
 // which files it moves where, in which order, and what it starts afterwards. The executable
-// (posix/ReplacerMain.cpp) does the waiting, moving and starting. Standard C++ only.
+// (posix/ or win32/ReplacerMain.cpp) does the waiting, moving and starting. Standard C++ only.
 //
 // Command line, two forms:
 //   Relift4.exe --program PATH REST...
@@ -35,10 +35,19 @@ struct ReplacerArgs {
 // args excludes the replacer's own name. Empty when there are no arguments at all.
 std::optional<ReplacerArgs> ParseReplacerArgs(const std::vector<std::string>& args);
 
-// The temp folder from the value of TMPDIR (empty when unset), with a trailing "/".
+// Where a path's folder part ends: on Windows a backslash, "/" and a drive's ":"; elsewhere "/".
+#ifdef _WIN32
+inline constexpr std::string_view kFolderEnds = "\\/:";
+#else
+inline constexpr std::string_view kFolderEnds = "/";
+#endif
+
+// The temp folder with a trailing delimiter. tmpdir is the value of TMPDIR, "/tmp/" when it
+// is unset or empty; on Windows what GetTempPathA gives, "" when it gives nothing (the
+// replacer then uses its own folder, as the program did).
 std::string TempFolderFrom(std::string_view tmpdir);
 
-// The path up to and including its last "/" (empty when there is none), and the rest.
+// The path up to and including its last folder end (empty when there is none), and the rest.
 std::string FolderOf(std::string_view path);
 std::string FileNameOf(std::string_view path);
 

@@ -1,32 +1,136 @@
 #include "tests/support/net/ScriptedServer.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <stdexcept>
+#include <type_traits>
 
 namespace pw::test {
 
 namespace {
 
-// A socket listening on a free port of 127.0.0.1.
-int ListenOnLoopback(int backlog, std::uint16_t& port) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+// The few places where Windows sockets differ from the POSIX ones.
+#ifdef _WIN32
+static_assert(std::is_same_v<SOCKET, NativeSocket>);
+constexpr NativeSocket kNoSocket = INVALID_SOCKET;
+constexpr int kShutBoth = SD_BOTH;
+constexpr int kNoSignal = 0;
+using SockLen = int;
+using IoSize = int;
+
+class WinsockSession {
+  public:
+    WinsockSession() {
+        WSADATA data;
+        if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
+            throw std::runtime_error("Windows sockets do not start");
+    }
+    ~WinsockSession() { WSACleanup(); }
+    WinsockSession(const WinsockSession&) = delete;
+    WinsockSession& operator=(const WinsockSession&) = delete;
+};
+
+// Sockets are inheritable handles on Windows: a child process must not keep a connection open.
+NativeSocket OpenSocket(bool nonBlocking) {
+    static const WinsockSession session;
+    const SOCKET s = WSASocketA(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                                WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+    u_long on = 1;
+    if (s != INVALID_SOCKET && nonBlocking) ioctlsocket(s, FIONBIO, &on);
+    return s;
+}
+
+NativeSocket Accept(NativeSocket listener) {
+    const SOCKET s = accept(listener, nullptr, nullptr);
+    if (s != INVALID_SOCKET)
+        SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+    return s;
+}
+
+void CloseSocket(NativeSocket s) {
+    closesocket(s);
+}
+bool Interrupted() {
+    return false;
+}
+
+// A shutdown does not end a send or receive already blocked on Windows; cancelling does.
+void WakeConnection(NativeSocket s) {
+    shutdown(s, SD_BOTH);
+    CancelIoEx(reinterpret_cast<HANDLE>(s), nullptr);
+}
+#else
+constexpr NativeSocket kNoSocket = -1;
+constexpr int kShutBoth = SHUT_RDWR;
+constexpr int kNoSignal = MSG_NOSIGNAL;
+using SockLen = socklen_t;
+using IoSize = std::size_t;
+
+NativeSocket OpenSocket(bool nonBlocking) {
+    return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0), 0);
+}
+
+NativeSocket Accept(NativeSocket listener) {
+    return accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+}
+
+void CloseSocket(NativeSocket s) {
+    close(s);
+}
+bool Interrupted() {
+    return errno == EINTR;
+}
+
+// Wakes blocked sends and reads.
+void WakeConnection(NativeSocket s) {
+    shutdown(s, SHUT_RDWR);
+}
+#endif
+
+sockaddr_in Loopback(std::uint16_t port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+    address.sin_port = htons(port);
+    return address;
+}
+
+// A socket listening on a free port of 127.0.0.1.
+NativeSocket ListenOnLoopback(int backlog, std::uint16_t& port) {
+    const NativeSocket fd = OpenSocket(false);
+    sockaddr_in address = Loopback(0);
+    SockLen length = sizeof address;
+    if (fd == kNoSocket || bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         listen(fd, backlog) != 0 ||
         getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        if (fd >= 0) close(fd);
+        if (fd != kNoSocket) CloseSocket(fd);
         throw std::runtime_error("cannot listen on 127.0.0.1");
     }
     port = ntohs(address.sin_port);
     return fd;
+}
+
+// Makes a thread blocked in accept() return. Linux wakes it when the listener is shut down;
+// Windows does not, so a connection of our own arrives instead.
+void WakeAcceptor(NativeSocket listener, std::uint16_t port) {
+#ifdef _WIN32
+    const NativeSocket s = OpenSocket(false);
+    const sockaddr_in address = Loopback(port);
+    connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    CloseSocket(s);
+#else
+    (void)port;
+#endif
+    shutdown(listener, kShutBoth);
 }
 
 }  // namespace
@@ -35,8 +139,8 @@ std::string ScriptedServer::Connection::ReadRequest() {
     std::string request;
     char buffer[4096];
     while (request.find("\r\n\r\n") == std::string::npos && request.size() < 64 * 1024) {
-        const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
-        if (n < 0 && errno == EINTR) continue;
+        const auto n = recv(fd_, buffer, sizeof buffer, 0);
+        if (n < 0 && Interrupted()) continue;
         if (n <= 0) return {};
         request.append(buffer, static_cast<std::size_t>(n));
     }
@@ -46,8 +150,8 @@ std::string ScriptedServer::Connection::ReadRequest() {
 bool ScriptedServer::Connection::Send(std::string_view bytes) {
     while (!bytes.empty()) {
         if (server_.stopping_) return false;
-        const ssize_t n = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
+        const auto n = send(fd_, bytes.data(), static_cast<IoSize>(bytes.size()), kNoSignal);
+        if (n < 0 && Interrupted()) continue;
         if (n <= 0) return false;
         bytes.remove_prefix(static_cast<std::size_t>(n));
         server_.bytesSent_ += static_cast<std::uint64_t>(n);
@@ -66,8 +170,8 @@ bool ScriptedServer::Connection::Pause(std::chrono::milliseconds time) {
 }
 
 void ScriptedServer::Connection::Reset() {
-    const linger abrupt{1, 0};  // close() then sends a reset
-    setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
+    const linger abrupt{1, 0};  // closing then sends a reset
+    setsockopt(fd_, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abrupt), sizeof abrupt);
 }
 
 ScriptedServer::ScriptedServer(Script script) : script_(std::move(script)) {
@@ -79,15 +183,15 @@ ScriptedServer::~ScriptedServer() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
-        for (int fd : open_)
-            shutdown(fd, SHUT_RDWR);  // wakes blocked sends and reads
+        for (NativeSocket fd : open_)
+            WakeConnection(fd);
     }
     stopped_.notify_all();
-    shutdown(listenFd_, SHUT_RDWR);  // wakes accept
+    WakeAcceptor(listenFd_, port_);
     acceptor_.join();
     for (std::thread& t : connections_)
         t.join();
-    close(listenFd_);
+    CloseSocket(listenFd_);
 }
 
 std::string ScriptedServer::Url(std::string_view path) const {
@@ -96,14 +200,14 @@ std::string ScriptedServer::Url(std::string_view path) const {
 
 void ScriptedServer::AcceptLoop() {
     for (;;) {
-        const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) {
-            if (errno == EINTR && !stopping_) continue;
+        const NativeSocket fd = Accept(listenFd_);
+        if (fd == kNoSocket) {
+            if (Interrupted() && !stopping_) continue;
             return;
         }
         std::lock_guard lock(mutex_);
         if (stopping_) {
-            close(fd);
+            CloseSocket(fd);
             return;
         }
         ++accepted_;
@@ -112,12 +216,12 @@ void ScriptedServer::AcceptLoop() {
     }
 }
 
-void ScriptedServer::Serve(int fd) {
+void ScriptedServer::Serve(NativeSocket fd) {
     Connection connection(*this, fd);
     script_(connection);
     std::lock_guard lock(mutex_);
     open_.erase(fd);
-    close(fd);
+    CloseSocket(fd);
 }
 
 ScriptedServer::Script ScriptedServer::Reply(std::string bytes) {
@@ -186,23 +290,20 @@ ScriptedServer::Script ScriptedServer::Trickle(std::string head,
 
 UnansweredListener::UnansweredListener() {
     listenFd_ = ListenOnLoopback(0, port_);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port_);
+    const sockaddr_in address = Loopback(port_);
     // Fill the accept queue; later connection attempts are then dropped unanswered.
     for (int i = 0; i < 3; ++i) {
-        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (fd < 0) continue;
-        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        const NativeSocket fd = OpenSocket(true);
+        if (fd == kNoSocket) continue;
+        connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
         fillers_.push_back(fd);
     }
 }
 
 UnansweredListener::~UnansweredListener() {
-    for (int fd : fillers_)
-        close(fd);
-    close(listenFd_);
+    for (NativeSocket fd : fillers_)
+        CloseSocket(fd);
+    CloseSocket(listenFd_);
 }
 
 std::string UnansweredListener::Url(std::string_view path) const {

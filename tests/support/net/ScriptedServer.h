@@ -19,6 +19,13 @@
 
 namespace pw::test {
 
+// A socket of the system: SOCKET on Windows, a descriptor elsewhere.
+#ifdef _WIN32
+using NativeSocket = std::uintptr_t;
+#else
+using NativeSocket = int;
+#endif
+
 class ScriptedServer {
   public:
     class Connection {
@@ -37,9 +44,9 @@ class ScriptedServer {
 
       private:
         friend class ScriptedServer;
-        Connection(ScriptedServer& server, int fd) : server_(server), fd_(fd) {}
+        Connection(ScriptedServer& server, NativeSocket fd) : server_(server), fd_(fd) {}
         ScriptedServer& server_;
-        int fd_;
+        NativeSocket fd_;
     };
     using Script = std::function<void(Connection&)>;
 
@@ -71,23 +78,24 @@ class ScriptedServer {
 
   private:
     void AcceptLoop();
-    void Serve(int fd);
+    void Serve(NativeSocket fd);
 
     Script script_;
-    int listenFd_ = -1;
+    NativeSocket listenFd_{};
     std::uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};
     std::atomic<int> accepted_{0};
     std::atomic<std::uint64_t> bytesSent_{0};
     std::mutex mutex_;
     std::condition_variable stopped_;
-    std::set<int> open_;  // connection sockets, shut down on stop
+    std::set<NativeSocket> open_;  // connection sockets, shut down on stop
     std::vector<std::thread> connections_;
     std::thread acceptor_;
 };
 
 // A listening socket whose backlog is full and never accepted from: a connect to it gets no
-// answer, as with a host that drops the packets.
+// answer, as with a host that drops the packets. (Linux drops them, and so does Wine, which uses
+// the host's sockets; Windows itself refuses such a connection instead.)
 class UnansweredListener {
   public:
     UnansweredListener();
@@ -97,8 +105,8 @@ class UnansweredListener {
     std::string Url(std::string_view path = "/") const;
 
   private:
-    int listenFd_ = -1;
-    std::vector<int> fillers_;
+    NativeSocket listenFd_{};
+    std::vector<NativeSocket> fillers_;
     std::uint16_t port_ = 0;
 };
 
