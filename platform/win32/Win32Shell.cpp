@@ -98,12 +98,13 @@ std::string Win32Shell::AssociatedCommand(std::string_view extension) {
     if (extension.size() < 2 || extension[0] != '.' || HasZeroByte(extension)) return {};
     const std::string ext(extension);
     DWORD size = 0;
-    if (::AssocQueryStringA(ASSOCF_NOTRUNCATE, ASSOCSTR_COMMAND, ext.c_str(), "open", nullptr,
-                            &size) == S_FALSE &&
+    // Asked for the size, Windows says S_FALSE and Wine S_OK.
+    if (SUCCEEDED(::AssocQueryStringA(ASSOCF_NOTRUNCATE, ASSOCSTR_COMMAND, ext.c_str(), "open",
+                                      nullptr, &size)) &&
         size > 1) {
         std::string command(size, '\0');
-        if (SUCCEEDED(::AssocQueryStringA(ASSOCF_NOTRUNCATE, ASSOCSTR_COMMAND, ext.c_str(), "open",
-                                          command.data(), &size))) {
+        if (::AssocQueryStringA(ASSOCF_NOTRUNCATE, ASSOCSTR_COMMAND, ext.c_str(), "open",
+                                command.data(), &size) == S_OK) {
             command.resize(std::min<std::size_t>(size, command.size()));
             while (!command.empty() && command.back() == '\0')
                 command.pop_back();
