@@ -10,9 +10,10 @@
 
 #include "framework/headless/HeadlessApplication.h"
 #include "monitor/Unit1.h"
-#include "platform/posix/CurlInternet.h"
-#include "platform/posix/PosixOs.h"
+#include "platform/NativeOs.h"
+#ifndef _WIN32
 #include "platform/posix/RegistryStore.h"
+#endif
 #include "update/kxReliftMessages.h"
 #include "util/kxUtilsSystem.h"
 
@@ -68,8 +69,8 @@ TkxEnvironment EnvironmentOf(platform::Os& os, const CheckerSetup& setup) {
 // The usage ends with where the window's Help finds the user guide, so that a user of the
 // command line (or of a packaged copy) can open it by hand.
 std::string GuideNote(const CheckerSetup& setup) {
-    platform::posix::PosixOs posix({.notice = [](const std::string&) {}, .readOnlySettings = true});
-    const TkxEnvironment env = EnvironmentOf(posix.os(), setup);
+    platform::NativeOs native({.notice = [](const std::string&) {}, .readOnlySettings = true});
+    const TkxEnvironment env = EnvironmentOf(native.os(), setup);
     const std::string beside = monitor::ChangeFileExt(env.AppExeName, ".pdf");
     if (const std::string guide = FindShippedFile(env, beside); !guide.empty())
         return "\nThe user guide (Help in the window): " + guide + "\n";
@@ -112,7 +113,25 @@ int SayErrorBoxes(const framework::HeadlessApplication& app, int skip, std::FILE
 
 // Why the stored watch list cannot be used, told before anything is read: a missing file
 // leaves nothing to check. Nothing is opened here: opening a FIFO would wait for a writer.
-std::string StoredListProblem(const std::filesystem::path& file) {
+#ifdef _WIN32
+// What keeps the stored watch list in the registry from being read; empty when it can be.
+std::string StoredListProblem(platform::NativeOs& os) {
+    const std::string where = "HKEY_CURRENT_USER\\" + std::string(monitor::kSettingsKey);
+    switch (os.os().registry.OpenKey(platform::RegRoot::CurrentUser, monitor::kSettingsKey,
+                                     /*create=*/false)) {
+        case platform::RegStatus::Ok:
+            return {};
+        case platform::RegStatus::NotFound:
+            return "no watch list at " + where +
+                   " (add pages in the window and Save, or use --url)";
+        case platform::RegStatus::AccessDenied:
+            return "cannot read the watch list " + where + ": permission denied";
+        default:
+            return "cannot read the watch list " + where + ": input/output error";
+    }
+}
+#else
+std::string FileProblem(const std::filesystem::path& file) {
     std::error_code ec;
     const std::filesystem::file_status status = std::filesystem::status(file, ec);
     if (status.type() == std::filesystem::file_type::not_found)
@@ -136,6 +155,21 @@ std::string ReadProblem(const std::filesystem::path& file, platform::RegStatus s
             return "cannot read the watch list " + file.string() + ": input/output error";
     }
 }
+
+// What keeps the stored watch list from being read; empty when it can be.
+std::string StoredListProblem(platform::NativeOs& os) {
+    const platform::posix::RegistryStore names(platform::NativeOs::DefaultConfigFolder(), nullptr);
+    const std::filesystem::path file = names.FileOf(platform::RegRoot::CurrentUser);
+    std::string problem = FileProblem(file);
+    // The store reads the file once, here, and the load reads that same version, whatever the
+    // window saves meanwhile.
+    if (problem.empty())
+        problem = ReadProblem(
+            file, os.os().registry.OpenKey(platform::RegRoot::CurrentUser, monitor::kSettingsKey,
+                                           /*create=*/false));
+    return problem;
+}
+#endif
 
 // Writes the whole text and flushes it; false, with the reason said on `err`, when it did not
 // all arrive (a full disk, a closed pipe).
@@ -270,34 +304,25 @@ int RunChecker(int argc, char** argv, std::FILE* out, std::FILE* err, const Chec
         // Messages of the settings store (a damaged file) mean the list read is not the list
         // the user saved.
         std::vector<std::string> notices;
-        platform::posix::PosixOs posix(
+        platform::NativeOs native(
             {.notice = [&notices](const std::string& message) { notices.push_back(message); },
              .readOnlySettings = true});
         if (stored) {
-            const platform::posix::RegistryStore names(
-                platform::posix::PosixOs::DefaultConfigFolder(), nullptr);
-            const std::filesystem::path file = names.FileOf(platform::RegRoot::CurrentUser);
-            problem = StoredListProblem(file);
-            // The store reads the file once, here, and the load below reads that same version,
-            // whatever the window saves meanwhile.
-            if (problem.empty())
-                problem = ReadProblem(
-                    file, posix.os().registry.OpenKey(platform::RegRoot::CurrentUser,
-                                                      monitor::kSettingsKey, /*create=*/false));
+            problem = StoredListProblem(native);
             if (!problem.empty()) {
                 Say(err, problem);
                 return kExitCannotRun;
             }
         }
-        update::DetectLanguage(posix.os().system.DefaultLanguage());
-        platform::posix::CurlInternet internet;
+        update::DetectLanguage(native.os().system.DefaultLanguage());
+        platform::NativeInternet internet;
         SilentSound sound;
-        const TkxEnvironment env = EnvironmentOf(posix.os(), setup);
+        const TkxEnvironment env = EnvironmentOf(native.os(), setup);
         framework::HeadlessApplication app;
         app.SetTitle("Pagewarden");
 
         monitor::TForm1 form(
-            {app, posix.os(), internet, sound, env},
+            {app, native.os(), internet, sound, env},
             stored ? monitor::TSettingsUse::ReadOnly : monitor::TSettingsUse::None);
         const int loadErrors = SayErrorBoxes(app, 0, err, "cannot read the watch list: ");
         for (const std::string& notice : notices)

@@ -6,8 +6,7 @@
 #include <vector>
 
 #include "framework/headless/HeadlessApplication.h"
-#include "platform/posix/CurlInternet.h"
-#include "platform/posix/PosixOs.h"
+#include "platform/NativeOs.h"
 #include "update/kxRelift.h"
 #include "update/kxReliftInfo.h"
 
@@ -91,9 +90,9 @@ int RunUpdateCheck(int argc, char** argv, std::FILE* out, std::FILE* err,
         return kExitUpdateCannotRun;
     }
     try {
-        platform::posix::PosixOs posix({.notice = {}, .readOnlySettings = true});
-        platform::posix::CurlInternet internet;
-        const TkxEnvironment env(posix.os());
+        platform::NativeOs native({.notice = {}, .readOnlySettings = true});
+        platform::NativeInternet internet;
+        const TkxEnvironment env(native.os());
         framework::HeadlessApplication app;
         app.SetTitle("Pagewarden");
 

@@ -7,8 +7,7 @@
 
 #include "framework/headless/HeadlessApplication.h"
 #include "http/kxHTTP.h"
-#include "platform/posix/CurlInternet.h"
-#include "platform/posix/PosixOs.h"
+#include "platform/NativeOs.h"
 #include "tests/support/TempDir.h"
 
 namespace pw::http {
@@ -77,8 +76,8 @@ TEST(CrackUrl, SurvivesRandomBytes) {
 TEST(UrlQueries, HostAndFileNameOfTheUrlProperty) {
     framework::HeadlessApplication app;
     test::TempDir dir;
-    platform::posix::PosixOs os{{dir.path() / "config", [](const std::string&) {}}};
-    platform::posix::CurlInternet internet;
+    platform::NativeOs os{{dir.path() / "config", [](const std::string&) {}}};
+    platform::NativeInternet internet;
     TkxHTTP http{app, os.os(), internet};
     http.URL = "https://downloads.example.org/files/v2/setup.exe?mirror=1";
     EXPECT_EQ(http.UrlHostName(), "downloads.example.org");
@@ -169,7 +168,7 @@ TEST(SubObjects, AssignCopiesAndNullResets) {
 class FileStreamTest : public ::testing::Test {
   protected:
     test::TempDir dir;
-    platform::posix::PosixOs os{{dir.path() / "config", [](const std::string&) {}}};
+    platform::NativeOs os{{dir.path() / "config", [](const std::string&) {}}};
 };
 
 TEST_F(FileStreamTest, OverwritesAReadOnlyHiddenFileAndPutsItsAttributesBack) {

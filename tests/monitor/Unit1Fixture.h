@@ -16,8 +16,7 @@
 #include "framework/headless/HeadlessApplication.h"
 #include "framework/headless/HeadlessControls.h"
 #include "monitor/Unit1.h"
-#include "platform/posix/CurlInternet.h"
-#include "platform/posix/PosixOs.h"
+#include "platform/NativeOs.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/net/HttpTestServer.h"
 
@@ -184,10 +183,10 @@ class WindowTest : public ::testing::Test {
     pw::test::TempDir dir;
     Site site;
     std::shared_ptr<framework::VirtualClock> clock = std::make_shared<framework::VirtualClock>();
-    platform::posix::PosixOs posix{{dir.path() / "config", [](const std::string&) {}}};
+    platform::NativeOs native{{dir.path() / "config", [](const std::string&) {}}};
     RecordingShell shell;
-    platform::Os os{posix.os().registry, posix.os().files, shell, posix.os().system};
-    platform::posix::CurlInternet internet;
+    platform::Os os{native.os().registry, native.os().files, shell, native.os().system};
+    platform::NativeInternet internet;
     SilentSound sound;
     TkxEnvironment env{os};
     std::unique_ptr<framework::HeadlessApplication> app;

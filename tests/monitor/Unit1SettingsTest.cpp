@@ -167,7 +167,7 @@ TEST_F(WindowTest, RefusedWritesRaiseTheStoresMessages) {
 
     // A config folder that cannot exist: no section can be created.
     const std::string blocked = dir.Write("blocked", "");
-    platform::posix::PosixOs badPosix{{blocked, [](const std::string&) {}}};
+    platform::NativeOs badPosix{{blocked, [](const std::string&) {}}};
     platform::Os badOs{badPosix.os().registry, badPosix.os().files, shell, badPosix.os().system};
     TForm1 other({*app, badOs, internet, sound, env});
     EXPECT_THROW(

@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "framework/headless/HeadlessApplication.h"
-#include "platform/posix/CurlInternet.h"
-#include "platform/posix/PosixOs.h"
+#include "platform/NativeOs.h"
 #include "update/kxRelift.h"
 
 namespace {
@@ -27,9 +26,9 @@ std::string ReadAll(const char* path) {
 int main(int argc, char** argv) {
     using namespace pw;
     framework::HeadlessApplication app;
-    platform::posix::PosixOs posix({.notice = {}, .readOnlySettings = true});
-    platform::posix::CurlInternet internet;
-    const TkxEnvironment env(posix.os());
+    platform::NativeOs native({.notice = {}, .readOnlySettings = true});
+    platform::NativeInternet internet;
+    const TkxEnvironment env(native.os());
     const auto mark = [&](const std::string& name, const std::string& text) {
         std::ofstream(env.AppFolder + name) << text;
     };

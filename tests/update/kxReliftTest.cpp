@@ -17,8 +17,7 @@
 
 #include "framework/headless/HeadlessApplication.h"
 #include "framework/headless/HeadlessControls.h"
-#include "platform/posix/CurlInternet.h"
-#include "platform/posix/PosixOs.h"
+#include "platform/NativeOs.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
@@ -154,9 +153,9 @@ class ReliftTest : public ::testing::Test {
     test::TempDir temp;
     test::TempDir install;
     test::ScopedEnv tmpdir_;
-    platform::posix::PosixOs posix{{}};
-    platform::posix::CurlInternet internet;
-    TkxEnvironment env{posix.os()};
+    platform::NativeOs native{{}};
+    platform::NativeInternet internet;
+    TkxEnvironment env{native.os()};
     framework::HeadlessApplication app;
     test::HttpTestServer server;
     std::string info;

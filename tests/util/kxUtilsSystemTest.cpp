@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "framework/headless/HeadlessApplication.h"
-#include "platform/posix/PosixOs.h"
+#include "platform/NativeOs.h"
 #include "tests/support/TempDir.h"
 
 namespace pw {
@@ -60,11 +60,11 @@ class SystemUtils : public ::testing::Test {
     }
 
     test::TempDir dir;
-    platform::posix::PosixOs posix{{dir.path() / "config", [](const std::string&) {}}};
+    platform::NativeOs native{{dir.path() / "config", [](const std::string&) {}}};
     FakeSystem fake;
-    platform::Os os{posix.os().registry, posix.os().files, posix.os().shell, fake};
-    platform::IFiles& files = posix.os().files;
-    platform::IRegistry& registry = posix.os().registry;
+    platform::Os os{native.os().registry, native.os().files, native.os().shell, fake};
+    platform::IFiles& files = native.os().files;
+    platform::IRegistry& registry = native.os().registry;
 };
 
 TEST_F(SystemUtils, EnvironmentTakesTheCurrentDirectoryOnlyForAVirtualStoreFolder) {
@@ -77,7 +77,7 @@ TEST_F(SystemUtils, EnvironmentTakesTheCurrentDirectoryOnlyForAVirtualStoreFolde
     TkxEnvironment old(os);
     EXPECT_EQ(old.AppFolder, "/home/u/AppData/Local/VirtualStore/Program Files/pw/");
 
-    TkxEnvironment real(posix.os());
+    TkxEnvironment real(native.os());
     EXPECT_TRUE(std::filesystem::is_regular_file(real.AppExeName));
 }
 

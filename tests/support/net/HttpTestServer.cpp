@@ -1,9 +1,11 @@
 #include "tests/support/net/HttpTestServer.h"
 
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
+#endif
 
 #include <chrono>
 #include <random>
@@ -13,6 +15,7 @@ namespace pw::test {
 
 namespace {
 
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
 struct Pem {
     std::string certificate;
     std::string key;
@@ -73,6 +76,7 @@ Pem MakeCertificate(bool expired) {
     }
     return {BioText(certBio.get()), BioText(keyBio.get())};
 }
+#endif
 
 }  // namespace
 
@@ -83,12 +87,16 @@ std::string RecordedRequest::Header(const std::string& name) const {
 
 HttpTestServer::HttpTestServer(Tls tls) : tls_(tls != Tls::None) {
     if (tls_) {
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
         const Pem pem = MakeCertificate(tls == Tls::Expired);
         certFile_ = dir_.Write("server.crt", pem.certificate);
         const std::string keyFile = dir_.Write("server.key", pem.key);
         auto server = std::make_unique<httplib::SSLServer>(certFile_.c_str(), keyFile.c_str());
         if (!server->is_valid()) throw std::runtime_error("cannot set up the HTTPS test server");
         server_ = std::move(server);
+#else
+        throw std::runtime_error("this build's test server has no TLS (TlsAvailable())");
+#endif
     } else {
         server_ = std::make_unique<httplib::Server>();
     }

@@ -38,16 +38,30 @@ class HttpTestServer {
   public:
     enum class Tls { None, Valid, Expired };
 
+    // Whether Tls::Valid and Tls::Expired can be served: not where httplib has no OpenSSL (the
+    // Windows build).
+    static constexpr bool TlsAvailable() {
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+        return true;
+#else
+        return false;
+#endif
+    }
+
     explicit HttpTestServer(Tls tls = Tls::None);
     ~HttpTestServer();
     HttpTestServer(const HttpTestServer&) = delete;
     HttpTestServer& operator=(const HttpTestServer&) = delete;
 
-    httplib::Server& Http() { return *server_; }
+    httplib::Server& Http() {
+        return *server_;
+    }
     // Listens on a free port; throws when it cannot.
     void Start();
 
-    std::uint16_t Port() const { return port_; }
+    std::uint16_t Port() const {
+        return port_;
+    }
     // "http://127.0.0.1:<port>" + path, "https://" with TLS; host may be "localhost".
     std::string Url(std::string_view path, std::string_view host = "127.0.0.1") const;
 
@@ -56,7 +70,9 @@ class HttpTestServer {
     RecordedRequest LastRequest() const;
 
     // The certificate as a PEM file a client can trust; "" without TLS.
-    const std::string& CertificateFile() const { return certFile_; }
+    const std::string& CertificateFile() const {
+        return certFile_;
+    }
 
   private:
     TempDir dir_;
