@@ -1,0 +1,77 @@
+#pragma once
+// One request of the WinInet layer: an HttpOpenRequest handle, its sends and the body reads
+// after them. WinInet follows redirects, answers authentication and keeps cookies itself; this
+// adds what the interface promises beyond it: a body that ends short of its length is a
+// failure, the overall time limit, and time-outs told apart by what the request was doing.
+//
+// Threads: used by the session's thread; its time limit closes the handle from a timer thread.
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/Internet.h"
+#include "platform/win32/DeadlineTimer.h"
+#include "platform/win32/WinInetSession.h"
+
+namespace pw::platform::win32 {
+
+// Checks made before any text from the caller reaches WinInet.
+bool HasNul(std::string_view s);
+// Text that may stand in a header or on the request line: no line breaks or other controls.
+bool IsHeaderText(std::string_view s);
+// An HTTP token, as a method or a header name must be.
+bool IsToken(std::string_view s);
+// The object as it goes on the request line: only bytes that cannot stand there at all are
+// percent-encoded (WinInet would send 8-bit bytes as UTF-8 and keep controls).
+std::string RequestTarget(std::string_view object);
+
+class WinInetRequest final : public IInternetRequest {
+  public:
+    // Takes over handle, which session->handles already holds.
+    WinInetRequest(std::shared_ptr<WinInetSessionState> session, HINTERNET handle,
+                   std::string verb);
+    ~WinInetRequest() override;
+    WinInetRequest(const WinInetRequest&) = delete;
+    WinInetRequest& operator=(const WinInetRequest&) = delete;
+
+    bool SetOption(inet::Option option, std::uint32_t value) override;
+    bool SetOption(inet::Option option, std::string_view text) override;
+    bool AddRequestHeaders(std::string_view headers, std::uint32_t modifiers) override;
+    bool Send(std::string_view headers, std::span<const char> optional) override;
+    std::optional<std::string> QueryInfo(inet::Query query) override;
+    bool Read(std::span<char> buffer, std::size_t& count) override;
+    InternetError LastError() const override { return lastError_; }
+
+  private:
+    bool SetTimeout(DWORD option, std::uint32_t value, std::uint32_t fallback,
+                    std::uint32_t& kept);
+    std::optional<std::string> Query(DWORD level);
+    std::optional<std::uint64_t> ExpectedLength();
+    // Why the WinInet call that just failed did, the stop and the time limit first.
+    InternetError CallError(DWORD code) const;
+    bool Fail(InternetError why);
+
+    std::shared_ptr<WinInetSessionState> session_;
+    HINTERNET handle_;
+    std::string verb_;
+    Timeouts timeouts_;
+    std::uint32_t totalMs_ = 0;
+    std::atomic<bool> totalExpired_{false};
+    DeadlineTimer total_;
+
+    // One exchange: a Send and the reads after it.
+    bool answered_ = false;
+    bool failed_ = false;
+    bool ended_ = false;
+    std::optional<std::uint64_t> expected_;
+    std::uint64_t received_ = 0;
+    InternetError lastError_;
+};
+
+}  // namespace pw::platform::win32
