@@ -335,8 +335,9 @@ RegStatus Win32Registry::EndUpdate(RegRoot root) {
         if (--r->depth > 0) return RegStatus::Ok;
         r->owner = {};
     }
-    const RegStatus s =
-        options_.readOnly || !r->base ? RegStatus::Ok : FromError(::RegFlushKey(r->base));
+    const RegStatus s = options_.readOnly ? RegStatus::Ok
+                        : r->base         ? FromError(::RegFlushKey(r->base))
+                                          : RegStatus::IoError;
     if (r->writeMutex.valid()) ::ReleaseMutex(r->writeMutex.get());
     return s;
 }

@@ -75,6 +75,7 @@ class Win32RegistryTest : public ::testing::Test {
             ::RegDeleteTreeA(HKEY_CURRENT_USER, Win32Registry::SandboxKey(folder).c_str());
         // Gone only once no other test's sandbox is left in it.
         ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Quillmere\\Pagewarden sandboxes");
+        ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Quillmere");
     }
     // A registry of its own for `dir`; the same folder gives the same registry.
     std::unique_ptr<Win32Os> Make(const TempDir& dir, bool readOnly = false) {
