@@ -11,7 +11,7 @@ PACKAGES=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix   # the 32-bit program; the 64-bit tests
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64     # windres: real resources
   wine wine64                                           # runs the tests and the build's tools
-  xvfb xauth                                            # a display for Wine
+  xvfb xauth file                                       # a display for Wine; checks of the build
   googletest                                            # GoogleTest's sources
 )
 missing=()

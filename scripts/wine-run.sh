@@ -6,7 +6,8 @@
 #
 # ARCH (i686 or x86_64) picks Wine's 32- or 64-bit loader. PREFIX is a Wine prefix of the build's
 # own; it is made on first use, once, however many tests start at the same moment. A wineserver
-# that outlives each program for a minute spares every run the start of a cold one (seconds).
+# that outlives each program spares every run the start of a cold one (seconds); wineserver -k
+# (with WINEPREFIX set to PREFIX) ends it at once.
 set -euo pipefail
 arch=$1 prefix=$2
 shift 2
@@ -26,12 +27,14 @@ server=/usr/lib/wine/wineserver64
 mkdir -p "$prefix"
 (
   flock 9
-  if [ ! -f "$prefix/system.reg" ]; then
-    "$loader" wineboot.exe --init >/dev/null 2>&1 9>&- || true
-    "$server" -w 9>&-
+  # Nothing Wine starts for itself may hold this program's output: its services outlive the
+  # program, and a caller reading the output to its end (ctest) would wait for them. So a cold
+  # prefix is brought up here, with its output elsewhere, before the program runs: the server,
+  # kept for five idle minutes, and Wine's own services.
+  if ! "$server" -k0 2>/dev/null; then
+    "$server" -p300 </dev/null >/dev/null 2>&1 9>&- || true
+    "$loader" wineboot.exe --init </dev/null >/dev/null 2>&1 9>&- || true
   fi
-  # Fails harmlessly when a server already runs. It must not inherit the lock.
-  "$server" -p60 </dev/null >/dev/null 2>&1 9>&- || true
 ) 9>"$prefix.lock"
 
 exec "$loader" "$@"

@@ -100,6 +100,11 @@ HttpTestServer::HttpTestServer(Tls tls) : tls_(tls != Tls::None) {
     } else {
         server_ = std::make_unique<httplib::Server>();
     }
+#ifdef _WIN32
+    // WinInet keeps its connections in a pool of the whole process, beyond the session that
+    // opened them, and the server's stop waits for the keep-alive time of every open one.
+    server_->set_keep_alive_timeout(1);
+#endif
     // Runs after the handler and before the response is written.
     server_->set_post_routing_handler([this](const httplib::Request& request, httplib::Response&) {
         std::lock_guard lock(mutex_);
