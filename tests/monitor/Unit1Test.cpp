@@ -311,7 +311,7 @@ TEST_F(WindowTest, AnInstalledProgramWritesItsScratchFileToTheCacheEvenWhereItCo
     env.DataFolder = dir / "share/doc/pagewarden/";
     const pw::test::ScopedEnv cache({{"XDG_CACHE_HOME", dir / "cache"}});
     form->Button1Click();
-    EXPECT_EQ(form->ScratchFile(), dir / "cache/pagewarden/url2.htm");
+    EXPECT_EQ(form->ScratchFile(), (dir.path() / "cache" / "pagewarden" / "url2.htm").string());
     EXPECT_EQ(pw::test::ReadFile(form->ScratchFile()), "page");
     EXPECT_FALSE(std::filesystem::exists(dir / "url2.htm"));
     EXPECT_EQ(Note(), "");
@@ -321,25 +321,26 @@ TEST_F(WindowTest, TheScratchFileMovesToTheCacheWhenTheProgramFolderCannotTakeIt
     site.Serve("/a", "page");
     Watch(1, site.Url("/a"), "page");
     const std::string notAFolder = dir.Write("file", "");
-    env.AppFolder = notAFolder + "/";
-    setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+    const char delim = platform::kPathDelim;
+    env.AppFolder = notAFolder + delim;
+    const pw::test::ScopedEnv cache({{"XDG_CACHE_HOME", dir / "cache"}});
     form->Button1Click();
-    EXPECT_EQ(form->ScratchFile(), dir / "cache/pagewarden/url2.htm");
+    EXPECT_EQ(form->ScratchFile(), (dir.path() / "cache" / "pagewarden" / "url2.htm").string());
     EXPECT_EQ(pw::test::ReadFile(form->ScratchFile()), "page");
 
     // Nowhere to write: said in full in the status note, the verdict stands.
-    setenv("XDG_CACHE_HOME", notAFolder.c_str(), 1);
+    pw::test::SetEnv("XDG_CACHE_HOME", notAFolder);
     Watch(2, site.Url("/gone"), "page", 1);
     form->Button1Click();
     EXPECT_EQ(form->SearchField(1).Color(), clGreen);
-    EXPECT_EQ(Note(), "row 2: HTTP 404; url2.htm not written: cannot create " + notAFolder +
-                          "/url2.htm, cannot create " + notAFolder + "/pagewarden/url2.htm");
+    EXPECT_EQ(Note(), "row 2: HTTP 404; url2.htm not written: cannot create " + notAFolder + delim +
+                          "url2.htm, cannot create " + notAFolder + delim + "pagewarden" + delim +
+                          "url2.htm");
     EXPECT_EQ(Status(), "");
 
     // Written again: the problem is gone from the note.
-    setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+    pw::test::SetEnv("XDG_CACHE_HOME", dir / "cache");
     form->Button1Click();
-    unsetenv("XDG_CACHE_HOME");
     EXPECT_EQ(Note(), "row 2: HTTP 404");
 }
 
