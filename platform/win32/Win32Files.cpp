@@ -51,7 +51,9 @@ std::uint32_t Win32Files::GetAttributes(std::string_view path) {
 
 bool Win32Files::SetAttributes(std::string_view path, std::uint32_t attributes) {
     std::string p;
-    const DWORD bits = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY);
+    // FILE_ATTRIBUTE_NORMAL is valid only alone: it is what no bits mean.
+    const DWORD bits =
+        attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NORMAL);
     return ToPath(path, p) && ::SetFileAttributesA(p.c_str(), bits ? bits : FILE_ATTRIBUTE_NORMAL);
 }
 

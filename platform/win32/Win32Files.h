@@ -9,7 +9,7 @@ namespace pw::platform::win32 {
 class Win32Files final : public IFiles {
   public:
     std::uint32_t GetAttributes(std::string_view path) override;
-    // 0 stands for FILE_ATTRIBUTE_NORMAL; bits Windows keeps to itself (directory) are ignored.
+    // 0 and kAttrNormal clear every bit; bits Windows keeps to itself (directory) are ignored.
     bool SetAttributes(std::string_view path, std::uint32_t attributes) override;
     std::int64_t FileSize(std::string_view path) override;
     // A time of 0 is Windows' "leave unchanged"; negative times are refused.

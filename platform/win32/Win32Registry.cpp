@@ -55,9 +55,11 @@ char Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// Bytes compare unsigned, as std::string compares them in the file store's sorted map.
 bool LessFolded(const std::string& a, const std::string& b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](char x, char y) { return Lower(x) < Lower(y); });
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return static_cast<unsigned char>(Lower(x)) < static_cast<unsigned char>(Lower(y));
+    });
 }
 
 // Control characters (the zero byte among them) are refused as the file store refuses them, so
@@ -335,8 +337,9 @@ RegStatus Win32Registry::EndUpdate(RegRoot root) {
         if (--r->depth > 0) return RegStatus::Ok;
         r->owner = {};
     }
-    const RegStatus s =
-        options_.readOnly || !r->base ? RegStatus::Ok : FromError(::RegFlushKey(r->base));
+    const RegStatus s = options_.readOnly ? RegStatus::Ok
+                        : r->base         ? FromError(::RegFlushKey(r->base))
+                                          : RegStatus::IoError;
     if (r->writeMutex.valid()) ::ReleaseMutex(r->writeMutex.get());
     return s;
 }

@@ -85,8 +85,11 @@ TEST_F(Win32FilesTest, AttributeBitsRoundTripAndZeroClearsThem) {
         ASSERT_TRUE(files.SetAttributes(file, bits)) << bits;
         EXPECT_EQ(files.GetAttributes(file) & kept, bits & kept) << bits;
     }
-    ASSERT_TRUE(files.SetAttributes(file, 0));
-    EXPECT_EQ(files.GetAttributes(file) & (kept | kAttrDirectory), 0u);
+    for (const std::uint32_t none : {0u, kAttrNormal}) {
+        ASSERT_TRUE(files.SetAttributes(file, kept));
+        ASSERT_TRUE(files.SetAttributes(file, none)) << none;
+        EXPECT_EQ(files.GetAttributes(file) & (kept | kAttrDirectory), 0u) << none;
+    }
     EXPECT_EQ(ReadFile(file), "abc");
 
     const std::string folder = dir / "sub";
