@@ -474,7 +474,9 @@ TEST_F(WindowTest, HelpMinimisesOnlyWhenTheGuideCanBeShownAndElseSaysWhereItIs) 
         // The shell is asked only when there is something that can show the guide.
         const bool asked = !c.guideAt.empty() && !c.viewer.empty();
         EXPECT_EQ(shell.opened.size(), asked ? 1u : 0u) << c.said;
-        if (asked && !shell.opened.empty()) EXPECT_EQ(shell.opened[0].first, c.guideAt);
+        if (asked && !shell.opened.empty()) {
+            EXPECT_EQ(shell.opened[0].first, c.guideAt);
+        }
     }
 }
 
