@@ -115,7 +115,7 @@ int SayErrorBoxes(const framework::HeadlessApplication& app, int skip, std::FILE
 // leaves nothing to check. Nothing is opened here: opening a FIFO would wait for a writer.
 #ifdef _WIN32
 // What keeps the stored watch list in the registry from being read; empty when it can be.
-std::string StoredListProblem(platform::NativeOs& os) {
+std::string StoredListProblem(platform::NativeOs& os, const std::filesystem::path&) {
     const std::string where = "HKEY_CURRENT_USER\\" + std::string(monitor::kSettingsKey);
     switch (os.os().registry.OpenKey(platform::RegRoot::CurrentUser, monitor::kSettingsKey,
                                      /*create=*/false)) {
@@ -157,8 +157,9 @@ std::string ReadProblem(const std::filesystem::path& file, platform::RegStatus s
 }
 
 // What keeps the stored watch list from being read; empty when it can be.
-std::string StoredListProblem(platform::NativeOs& os) {
-    const platform::posix::RegistryStore names(platform::NativeOs::DefaultConfigFolder(), nullptr);
+std::string StoredListProblem(platform::NativeOs& os, const std::filesystem::path& configFolder) {
+    const platform::posix::RegistryStore names(
+        configFolder.empty() ? platform::NativeOs::DefaultConfigFolder() : configFolder, nullptr);
     const std::filesystem::path file = names.FileOf(platform::RegRoot::CurrentUser);
     std::string problem = FileProblem(file);
     // The store reads the file once, here, and the load reads that same version, whatever the
@@ -305,10 +306,11 @@ int RunChecker(int argc, char** argv, std::FILE* out, std::FILE* err, const Chec
         // the user saved.
         std::vector<std::string> notices;
         platform::NativeOs native(
-            {.notice = [&notices](const std::string& message) { notices.push_back(message); },
+            {.configFolder = setup.configFolder,
+             .notice = [&notices](const std::string& message) { notices.push_back(message); },
              .readOnlySettings = true});
         if (stored) {
-            problem = StoredListProblem(native);
+            problem = StoredListProblem(native, setup.configFolder);
             if (!problem.empty()) {
                 Say(err, problem);
                 return kExitCannotRun;

@@ -8,6 +8,7 @@
 // Threads: RunChecker runs on the calling thread, which becomes the headless UI thread.
 
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -61,6 +62,9 @@ struct CheckerSetup {
     std::string appExeName;
     // Where the install rules put the program and its user guide.
     TkxInstallLayout layout;
+    // The settings' folder as NativeOs takes it; empty for the system's default (on Windows the
+    // user's real registry).
+    std::filesystem::path configFolder;
 };
 
 // The checker's main: parses argv, runs the check, writes the report to `out` and every message

@@ -19,6 +19,17 @@ namespace {
 using platform::inet::Option;
 using platform::inet::Query;
 
+// The file a file URL's path names. On Windows "file:///C:/dir/x.htm" has the path
+// "/C:/dir/x.htm", whose file is "C:\dir\x.htm".
+std::string LocalFilePath(std::string path) {
+#ifdef _WIN32
+    const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (path.size() >= 3 && path[0] == '/' && letter(path[1]) && path[2] == ':') path.erase(0, 1);
+    std::replace(path.begin(), path.end(), '/', '\\');
+#endif
+    return path;
+}
+
 // The request flags, summed from the options. The cache flags are passed on as given; the
 // internet layer decides what they mean on the platform.
 struct CacheFlag {
@@ -327,8 +338,8 @@ TkxCustomHTTP::Step TkxCustomHTTP::QueryHeaders(TkxEventThread& run, Transfer& t
 TkxCustomHTTP::Result TkxCustomHTTP::ReadLocalFile(TkxEventThread& run, Transfer& t,
                                                    const TkxUrlParts& parts) {
     try {
-        t.localFile =
-            std::make_unique<framework::TFileStream>(parts.UrlPath, framework::FileMode::OpenRead);
+        t.localFile = std::make_unique<framework::TFileStream>(LocalFilePath(parts.UrlPath),
+                                                               framework::FileMode::OpenRead);
         t.statusCode = 200;
         t.contentLength = t.localFile->Size();
         t.lengthAnnounced = true;

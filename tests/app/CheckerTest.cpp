@@ -1,5 +1,6 @@
 // The headless checker: its command line, its report and exit status, and whole runs against
-// pages served on 127.0.0.1 with a real settings file in a temporary XDG_CONFIG_HOME.
+// pages served on 127.0.0.1 with real settings: on Linux a file in a temporary XDG_CONFIG_HOME,
+// on Windows a private registry.
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +15,7 @@
 
 #include "app/Checker.h"
 #include "monitor/Unit1.h"
-#include "platform/posix/RegistryStore.h"
+#include "platform/NativeOs.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/net/HttpTestServer.h"
@@ -130,8 +131,10 @@ std::string Drain(std::FILE* f) {
 class CheckerRun : public ::testing::Test {
   protected:
     CheckerRun() {
-        if (const char* old = std::getenv("XDG_CONFIG_HOME")) oldConfig_ = old;
-        ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+#ifdef _WIN32
+        // The default is the user's own registry: a test keeps to a private one.
+        setup_.configFolder = ConfigFolder();
+#endif
         std::filesystem::create_directories(dir.path() / "bin");
         server.Http().Get("/instock", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(
@@ -147,14 +150,22 @@ class CheckerRun : public ::testing::Test {
         });
         server.Start();
     }
-    ~CheckerRun() override {
-        if (oldConfig_)
-            ::setenv("XDG_CONFIG_HOME", oldConfig_->c_str(), 1);
-        else
-            ::unsetenv("XDG_CONFIG_HOME");
-    }
 
-    std::string SettingsFile() const { return dir / "config/pagewarden/HKCU.reg"; }
+    // A path below the test's folder in the system's own delimiters, as the checker builds them.
+    std::string At(const std::string& relative) const {
+        return (dir.path() / relative).make_preferred().string();
+    }
+    std::filesystem::path ConfigFolder() const {
+        return dir.path() / "config" / "pagewarden";
+    }
+    // Where the checker says the watch list is.
+    std::string WatchListPlace() const {
+#ifdef _WIN32
+        return "HKEY_CURRENT_USER\\" + std::string(pw::monitor::kSettingsKey);
+#else
+        return At("config/pagewarden/HKCU.reg");
+#endif
+    }
 
     // Row k of the stored watch list, written as the window's Save writes it.
     void StoreRow(int k, const std::string& url, const std::string& text, std::uint32_t logic) {
@@ -164,7 +175,8 @@ class CheckerRun : public ::testing::Test {
     }
     void Set(const std::string& section, const std::string& name,
              const pw::platform::RegValue& value) {
-        pw::platform::posix::RegistryStore store(dir.path() / "config/pagewarden", nullptr);
+        pw::platform::NativeOs native({ConfigFolder(), [](const std::string&) {}});
+        pw::platform::IRegistry& store = native.os().registry;
         const std::string key = std::string(pw::monitor::kSettingsKey) + "\\" + section;
         ASSERT_EQ(store.OpenKey(pw::platform::RegRoot::CurrentUser, key, true),
                   pw::platform::RegStatus::Ok);
@@ -183,8 +195,11 @@ class CheckerRun : public ::testing::Test {
         std::FILE* out = std::tmpfile();
         std::FILE* err = std::tmpfile();
         Outcome run;
-        run.status = pw::app::RunChecker(static_cast<int>(args.size()), argv.data(), out, err,
-                                         {dir / "bin/pagewarden", layout});
+        pw::app::CheckerSetup setup = setup_;
+        setup.appExeName = At("bin/pagewarden");
+        setup.layout = layout;
+        run.status =
+            pw::app::RunChecker(static_cast<int>(args.size()), argv.data(), out, err, setup);
         run.out = Drain(out);
         run.err = Drain(err);
         return run;
@@ -196,7 +211,8 @@ class CheckerRun : public ::testing::Test {
     const std::string deadUrl = "http://127.0.0.1:1/";
 
   private:
-    std::optional<std::string> oldConfig_;
+    const pw::test::ScopedEnv config_{{"XDG_CONFIG_HOME", At("config")}};
+    pw::app::CheckerSetup setup_;
 };
 
 TEST_F(CheckerRun, StoredWatchListReportsEveryWatchedRow) {
@@ -256,7 +272,7 @@ TEST_F(CheckerRun, CannotRunWithoutAUsableWatchList) {
     Outcome run = Check({"--check"});
     EXPECT_EQ(run.status, 2);
     EXPECT_THAT(run.out, IsEmpty());
-    EXPECT_THAT(run.err, HasSubstr("no watch list at " + SettingsFile()));
+    EXPECT_THAT(run.err, HasSubstr("no watch list at " + WatchListPlace()));
 
     // Settings without a watched row.
     Set("Timer", "Duration", pw::platform::RegValue::Dword(5));
@@ -274,9 +290,11 @@ TEST_F(CheckerRun, CannotRunWithoutAUsableWatchList) {
     EXPECT_THAT(run.err, HasSubstr("Invalid data type for 'URL2'"));
 }
 
+// The registry cannot be damaged as a settings file can.
+#ifndef _WIN32
 TEST_F(CheckerRun, DamagedSettingsFileStopsTheCheck) {
     StoreRow(1, server.Url("/instock"), "In stock", 0);
-    std::string text = pw::test::ReadFile(SettingsFile());
+    std::string text = pw::test::ReadFile(WatchListPlace());
     ASSERT_FALSE(text.empty());
     text += "this line is not a registry line\n";
     dir.Write("config/pagewarden/HKCU.reg", text);
@@ -286,6 +304,7 @@ TEST_F(CheckerRun, DamagedSettingsFileStopsTheCheck) {
     EXPECT_THAT(run.out, IsEmpty());
     EXPECT_THAT(run.err, HasSubstr("damaged"));
 }
+#endif
 
 TEST_F(CheckerRun, BadArgumentsAndHelp) {
     Outcome run = Check({"--check", "--url", server.Url("/instock")});
@@ -302,10 +321,10 @@ TEST_F(CheckerRun, BadArgumentsAndHelp) {
 }
 
 TEST_F(CheckerRun, TheUsageSaysWhereHelpFindsTheGuide) {
-    const pw::TkxInstallLayout installed{dir / "bin", dir / "share/doc/pagewarden"};
+    const pw::TkxInstallLayout installed{At("bin"), At("share/doc/pagewarden")};
     std::filesystem::create_directories(dir.path() / "share/doc/pagewarden");
-    const std::string beside = dir / "bin/pagewarden.pdf";
-    const std::string inDoc = dir / "share/doc/pagewarden/pagewarden.pdf";
+    const std::string beside = At("bin/pagewarden.pdf");
+    const std::string inDoc = At("share/doc/pagewarden/pagewarden.pdf");
     struct Case {
         bool installed;
         std::string guideAt;
@@ -329,7 +348,7 @@ TEST_F(CheckerRun, TheUsageSaysWhereHelpFindsTheGuide) {
 TEST_F(CheckerRun, AnInstalledCheckerLeavesNothingBesideItself) {
     const pw::test::ScopedEnv cache({{"XDG_CACHE_HOME", dir / "cache"}});
     const Outcome run = Check({"--check", "--url", server.Url("/instock"), "--text", "In stock"},
-                              {dir / "bin", dir / "share/doc/pagewarden"});
+                              {At("bin"), At("share/doc/pagewarden")});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_THAT(pw::test::ReadFile(dir / "cache/pagewarden/url2.htm"), HasSubstr("In stock"));
     EXPECT_EQ(std::vector<std::filesystem::path>(

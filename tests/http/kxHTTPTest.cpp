@@ -476,15 +476,22 @@ TEST_F(HttpComponentTest, OutputFileThatCannotBeCreatedRaisesAnyErrorThenOutputF
     EXPECT_EQ(rec.Finals(), (std::vector<std::string>{"AnyError", "OutputFileError"}));
 }
 
+// A file URL of a local path: "file:///C:/dir/x.htm" on Windows.
+std::string FileUrl(std::string path) {
+    if (path.find(':') == std::string::npos) return "file://" + path;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return "file:///" + path;
+}
+
 TEST_F(HttpComponentTest, LocalFilesAreFoundOrGive404) {
     const std::string page = dir.Write("local.htm", "local bytes");
-    http.URL = "file://" + page;
+    http.URL = FileUrl(page);
     ASSERT_TRUE(http.Fetch(true));
     EXPECT_EQ(rec.Finals(), std::vector<std::string>{"Done  11"});
     EXPECT_EQ(rec.body, "local bytes");
 
     rec.events.clear();
-    http.URL = "file://" + (dir / "gone.htm");
+    http.URL = FileUrl(dir / "gone.htm");
     ASSERT_TRUE(http.Fetch(true));
     EXPECT_EQ(rec.Finals(), (std::vector<std::string>{"HTTPError 404", "AnyError"}));
     EXPECT_EQ(rec.body, "");

@@ -1,6 +1,9 @@
 // The alarm as it is heard: the window on the real SDL sound layer, whose disk driver writes to a
 // file what a sound card would have been given.
 
+// SDL's disk driver, which records what was played, and /proc exist on Linux only.
+#ifndef _WIN32
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +13,7 @@
 #include "tests/monitor/Unit1Fixture.h"
 #include "tests/sound/WaveImages.h"
 #include "tests/support/Eventually.h"
+#include "tests/support/ScopedEnv.h"
 
 namespace pw::monitor::test {
 namespace {
@@ -54,7 +58,7 @@ class AlarmSoundTest : public WindowTest {
   protected:
     AlarmSoundTest() {
         UseDriver("disk");
-        setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
+        pw::test::SetEnv("SDL_DISKAUDIOFILE", out);
         form.reset();
         form = std::make_unique<TForm1>(TForm1Services{*app, os, internet, heard, env});
         site.Serve("/shop", "sold out");
@@ -63,7 +67,7 @@ class AlarmSoundTest : public WindowTest {
     ~AlarmSoundTest() override { form.reset(); }
 
     // Read when SDL's audio starts, that is at the first play.
-    static void UseDriver(const char* driver) { setenv("SDL_AUDIODRIVER", driver, 1); }
+    static void UseDriver(const char* driver) { pw::test::SetEnv("SDL_AUDIODRIVER", driver); }
     // What reached the device, less the silence it may start with.
     std::string Heard() const {
         const std::string played = ReadFile(out);
@@ -136,3 +140,5 @@ TEST_F(AlarmSoundTest, WithoutASoundDeviceTheStatusLineSaysSoOnceAndNoPlayLooksA
 
 }  // namespace
 }  // namespace pw::monitor::test
+
+#endif  // _WIN32

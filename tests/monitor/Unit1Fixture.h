@@ -157,6 +157,10 @@ class WindowTest : public ::testing::Test {
             ran.wait();
         });
     }
+    // A path below the test's folder in the system's own delimiters, as the program builds them.
+    std::string At(const std::string& relative) const {
+        return (dir.path() / relative).make_preferred().string();
+    }
     void Minutes(int n) { app->AdvanceAndProcess(framework::Millis{n} * 60'000); }
     std::string Status() const { return form->statustext.Caption(); }
     std::string Note() const { return form->statusnote.Caption(); }

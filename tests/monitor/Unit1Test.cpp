@@ -291,17 +291,30 @@ TEST_F(WindowTest, TheStatusNoteSaysEveryFailureInFullAsTheRowsStandNow) {
 
 // Half a page is never searched: whatever the part that arrived holds, the row cannot be green.
 TEST_F(WindowTest, APageCutShortIsRedUnderAbsenceAndAmberUnderPresence) {
-    pw::test::ScriptedServer cut(pw::test::ScriptedServer::Reply(
-        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n"));
-    Watch(1, cut.Url("/"), "hello", 0);  // in the part that came
-    Watch(2, cut.Url("/"), "world", 0);
-    Watch(3, cut.Url("/"), "world", 1);
-    form->Button1Click();
-    EXPECT_EQ(form->SearchField(1).Color(), clRed);
-    EXPECT_EQ(form->SearchField(2).Color(), clRed);
-    EXPECT_EQ(form->SearchField(3).Color(), clAmber);
-    for (int k = 1; k <= 3; ++k)
-        EXPECT_EQ(form->SearchField(k).Hint(), "connection lost after 5 of ? bytes") << k;
+    struct Case {
+        std::string reply, hint;
+    } const cases[] = {
+        {"HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\nhello",
+         "connection lost after 5 of 20 bytes"},
+    // WinInet ends a chunked body cut short as if it were whole: only Linux can tell.
+#ifndef _WIN32
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n",
+         "connection lost after 5 of ? bytes"},
+#endif
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reply);
+        pw::test::ScriptedServer cut(pw::test::ScriptedServer::Reply(c.reply));
+        Watch(1, cut.Url("/"), "hello", 0);  // in the part that came
+        Watch(2, cut.Url("/"), "world", 0);
+        Watch(3, cut.Url("/"), "world", 1);
+        form->Button1Click();
+        EXPECT_EQ(form->SearchField(1).Color(), clRed);
+        EXPECT_EQ(form->SearchField(2).Color(), clRed);
+        EXPECT_EQ(form->SearchField(3).Color(), clAmber);
+        for (int k = 1; k <= 3; ++k)
+            EXPECT_EQ(form->SearchField(k).Hint(), c.hint) << k;
+    }
 }
 
 TEST_F(WindowTest, AnInstalledProgramWritesItsScratchFileToTheCacheEvenWhereItCouldBesideIt) {
@@ -311,7 +324,7 @@ TEST_F(WindowTest, AnInstalledProgramWritesItsScratchFileToTheCacheEvenWhereItCo
     env.DataFolder = dir / "share/doc/pagewarden/";
     const pw::test::ScopedEnv cache({{"XDG_CACHE_HOME", dir / "cache"}});
     form->Button1Click();
-    EXPECT_EQ(form->ScratchFile(), dir / "cache/pagewarden/url2.htm");
+    EXPECT_EQ(form->ScratchFile(), (dir.path() / "cache" / "pagewarden" / "url2.htm").string());
     EXPECT_EQ(pw::test::ReadFile(form->ScratchFile()), "page");
     EXPECT_FALSE(std::filesystem::exists(dir / "url2.htm"));
     EXPECT_EQ(Note(), "");
@@ -321,25 +334,26 @@ TEST_F(WindowTest, TheScratchFileMovesToTheCacheWhenTheProgramFolderCannotTakeIt
     site.Serve("/a", "page");
     Watch(1, site.Url("/a"), "page");
     const std::string notAFolder = dir.Write("file", "");
-    env.AppFolder = notAFolder + "/";
-    setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+    const char delim = platform::kPathDelim;
+    env.AppFolder = notAFolder + delim;
+    const pw::test::ScopedEnv cache({{"XDG_CACHE_HOME", dir / "cache"}});
     form->Button1Click();
-    EXPECT_EQ(form->ScratchFile(), dir / "cache/pagewarden/url2.htm");
+    EXPECT_EQ(form->ScratchFile(), (dir.path() / "cache" / "pagewarden" / "url2.htm").string());
     EXPECT_EQ(pw::test::ReadFile(form->ScratchFile()), "page");
 
     // Nowhere to write: said in full in the status note, the verdict stands.
-    setenv("XDG_CACHE_HOME", notAFolder.c_str(), 1);
+    pw::test::SetEnv("XDG_CACHE_HOME", notAFolder);
     Watch(2, site.Url("/gone"), "page", 1);
     form->Button1Click();
     EXPECT_EQ(form->SearchField(1).Color(), clGreen);
-    EXPECT_EQ(Note(), "row 2: HTTP 404; url2.htm not written: cannot create " + notAFolder +
-                          "/url2.htm, cannot create " + notAFolder + "/pagewarden/url2.htm");
+    EXPECT_EQ(Note(), "row 2: HTTP 404; url2.htm not written: cannot create " + notAFolder + delim +
+                          "url2.htm, cannot create " + notAFolder + delim + "pagewarden" + delim +
+                          "url2.htm");
     EXPECT_EQ(Status(), "");
 
     // Written again: the problem is gone from the note.
-    setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+    pw::test::SetEnv("XDG_CACHE_HOME", dir / "cache");
     form->Button1Click();
-    unsetenv("XDG_CACHE_HOME");
     EXPECT_EQ(Note(), "row 2: HTTP 404");
 }
 
@@ -409,13 +423,13 @@ TEST_F(WindowTest, OpenAndHelpGoThroughTheShell) {
 }
 
 TEST_F(WindowTest, HelpMinimisesOnlyWhenTheGuideCanBeShownAndElseSaysWhereItIs) {
-    const std::string guide = dir / "pagewarden.pdf";
+    const std::string guide = At("pagewarden.pdf");
     // An installed program: in a prefix's bin/, its guide in the prefix's documentation folder.
     std::filesystem::create_directories(dir.path() / "usr/bin");
     std::filesystem::create_directories(dir.path() / "usr/share/doc/pagewarden");
-    const TkxInstallLayout installed{dir / "usr/bin", dir / "usr/share/doc/pagewarden"};
-    const std::string installedBeside = dir / "usr/bin/pagewarden.pdf";
-    const std::string installedGuide = dir / "usr/share/doc/pagewarden/pagewarden.pdf";
+    const TkxInstallLayout installed{At("usr/bin"), At("usr/share/doc/pagewarden")};
+    const std::string installedBeside = At("usr/bin/pagewarden.pdf");
+    const std::string installedGuide = At("usr/share/doc/pagewarden/pagewarden.pdf");
     struct Case {
         bool installed;  // else run from its build folder, dir
         std::string guideAt;
@@ -442,7 +456,7 @@ TEST_F(WindowTest, HelpMinimisesOnlyWhenTheGuideCanBeShownAndElseSaysWhereItIs) 
              installedGuide + "\"."},
     };
     for (const Case& c : cases) {
-        env.AppExeName = c.installed ? dir / "usr/bin/pagewarden" : dir / "pagewarden";
+        env.AppExeName = At(c.installed ? "usr/bin/pagewarden" : "pagewarden");
         env.AppFolder = (std::filesystem::path(env.AppExeName).parent_path() / "").string();
         env.DataFolder =
             InstalledDataFolder(env.AppFolder, c.installed ? installed : TkxInstallLayout{});
@@ -460,7 +474,7 @@ TEST_F(WindowTest, HelpMinimisesOnlyWhenTheGuideCanBeShownAndElseSaysWhereItIs) 
         // The shell is asked only when there is something that can show the guide.
         const bool asked = !c.guideAt.empty() && !c.viewer.empty();
         EXPECT_EQ(shell.opened.size(), asked ? 1u : 0u) << c.said;
-        if (asked) {
+        if (asked && !shell.opened.empty()) {
             EXPECT_EQ(shell.opened[0].first, c.guideAt);
         }
     }
