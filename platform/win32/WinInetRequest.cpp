@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -195,9 +196,20 @@ bool WinInetRequest::Send(std::string_view headers, std::span<const char> option
         return Fail(CallError(ERROR_INTERNET_OPERATION_CANCELLED));
     }
     if (!call->ok) return Fail(CallError(call->error));
+    // Wine's WinInet takes a closed connection without a byte for an answer of status 0.
+    const auto status = Query(HTTP_QUERY_STATUS_CODE);
+    if (!status || std::atoi(status->c_str()) <= 0) return Fail({Error::NoAnswer});
+    if (RawHeaderBytes() > kMaxHeaderBlock) return Fail({Error::HeadersTooLarge});
     answered_ = true;
     expected_ = ExpectedLength();
     return true;
+}
+
+std::size_t WinInetRequest::RawHeaderBytes() const {
+    DWORD length = 0;
+    DWORD index = 0;
+    if (HttpQueryInfoA(handle_, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &length, &index)) return 0;
+    return GetLastError() == ERROR_INSUFFICIENT_BUFFER ? length : 0;
 }
 
 bool WinInetRequest::Read(std::span<char> buffer, std::size_t& count) {
