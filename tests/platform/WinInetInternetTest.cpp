@@ -74,6 +74,12 @@ class WinInetInternetTest : public ::testing::Test {
                                          return false;
                                      });
         });
+        // Takes the request and answers only when the gate opens.
+        server_.Http().Get("/silent",
+                           [gate = gate_](const httplib::Request&, httplib::Response& res) {
+                               gate->Wait();
+                               res.set_content("late", "text/plain");
+                           });
         server_.Start();
     }
     void TearDown() override { gate_->Open(); }
@@ -172,6 +178,27 @@ TEST_F(WinInetInternetTest, CancelClosesTheHandlesUnderABlockedRead) {
     o.request.reset();
     o.connection.reset();
     o.session.reset();
+}
+
+// Repeated because the cancel may land at any point of the Send, also while a notification is
+// being handed to the waiting thread; each round has its own cancel object and session.
+TEST_F(WinInetInternetTest, CancelRacingSendAndTeardownIsSafe) {
+    for (int round = 0; round < 20; ++round) {
+        auto cancel = std::make_shared<InternetCancel>();
+        auto send = std::async(std::launch::async, [&, cancel] {
+            Opened o = Open(OpenArgs().Object("/silent").Cancel(cancel));
+            if (!o.request) return false;
+            // A callback, so that notices are being handed over when the cancel lands.
+            o.session->SetStatusCallback([](std::uint32_t, std::string_view) {});
+            const bool sent = o->Send({}, {});
+            EXPECT_EQ(o->LastError().code, Error::Cancelled);
+            return sent;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(round % 5));
+        cancel->Cancel();
+        ASSERT_EQ(send.wait_for(kWatchdog), std::future_status::ready);
+        EXPECT_FALSE(send.get());
+    }
 }
 
 TEST_F(WinInetInternetTest, TotalTimeoutClosesTheRequestUnderABlockedRead) {
