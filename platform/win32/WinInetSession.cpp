@@ -15,28 +15,32 @@ struct WinInetSessionState::Job {
 };
 
 namespace {
-// The job the current thread runs, on a call's thread.
-thread_local std::shared_ptr<void> tJobKeep;
+// The job the current thread runs, on a call's thread (the thread holds it). Plain pointer: a
+// thread_local with a destructor is not safe in threads that come and go under MinGW.
 thread_local void* tJob = nullptr;
 }  // namespace
+
+struct WinInetSessionState::Worker {
+    std::shared_ptr<Job> job;
+    std::function<void()> call;
+};
 
 bool WinInetSessionState::Run(std::function<void()> call, const std::function<bool()>& stopped) {
     auto job = std::make_shared<Job>();
     job->session = this;
     caller_ = std::this_thread::get_id();
-    // The thread keeps this state alive: WinInet may call back into it until the call ends.
-    std::thread([self = shared_from_this(), job, call = std::move(call)] {
-        tJobKeep = job;
-        tJob = job.get();
-        call();
-        tJob = nullptr;
-        tJobKeep.reset();
-        {
-            std::lock_guard lock(self->mutex_);
-            job->done = true;
+    {
+        std::lock_guard lock(mutex_);
+        auto worker = std::move(idle_);
+        if (worker == nullptr) {
+            // Threads start slowly under Wine (about 10 ms): a worker waits for the next call.
+            worker = std::make_shared<Worker>();
+            std::thread([self = shared_from_this(), worker] { self->Serve(worker); }).detach();
         }
-        self->changed_.notify_all();
-    }).detach();
+        worker->job = job;
+        worker->call = std::move(call);
+    }
+    changed_.notify_all();
 
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -61,6 +65,32 @@ bool WinInetSessionState::Run(std::function<void()> call, const std::function<bo
     }
     caller_ = std::thread::id();
     return true;
+}
+
+// A worker's thread: runs the calls handed to it until it is left with a call that was given
+// up on, another worker is idle, or no call comes for a while.
+void WinInetSessionState::Serve(const std::shared_ptr<Worker>& worker) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        if (!changed_.wait_for(lock, kWorkerIdle, [&] { return worker->call != nullptr; })) {
+            if (idle_ == worker) idle_.reset();
+            return;
+        }
+        auto call = std::move(worker->call);
+        worker->call = nullptr;
+        const auto job = worker->job;
+        lock.unlock();
+        tJob = job.get();
+        call();
+        tJob = nullptr;
+        call = nullptr;
+        lock.lock();
+        job->done = true;
+        changed_.notify_all();
+        worker->job.reset();
+        if (job->abandoned || idle_ != nullptr) return;
+        idle_ = worker;
+    }
 }
 
 void WinInetSessionState::Wake() {

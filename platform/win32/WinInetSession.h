@@ -3,7 +3,7 @@
 // its status callback (WinInet calls it with this object as the context value) and the way its
 // blocking calls run.
 //
-// A blocking WinInet call (a send, a read) runs on a thread of its own while the session's
+// A blocking WinInet call (a send, a read) runs on a worker thread while the session's
 // thread waits for it, for a stop, or for the request's time limit. On Windows, closing the
 // handles makes the blocked call fail; Wine's WinInet does not wake a blocked receive that way,
 // so the waiting thread leaves the call to end alone (its buffers are its own) and returns at
@@ -17,6 +17,7 @@
 #include <wininet.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -54,12 +55,18 @@ class WinInetSessionState : public std::enable_shared_from_this<WinInetSessionSt
 
   private:
     struct Job;
+    struct Worker;
+    // How long a worker thread waits for the next call before it ends.
+    static constexpr std::chrono::seconds kWorkerIdle{2};
+
+    void Serve(const std::shared_ptr<Worker>& worker);
     void Notify(DWORD status, std::string_view info);
     void Hand(Job& job, std::function<void()> notice);
 
     std::mutex mutex_;
     std::condition_variable changed_;
     std::atomic<std::thread::id> caller_;
+    std::shared_ptr<Worker> idle_;  // a worker waiting for a call
 };
 
 }  // namespace pw::platform::win32
