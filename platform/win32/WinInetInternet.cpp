@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <cstring>
 #include <utility>
 
 #include "platform/win32/WinInetRequest.h"
@@ -21,12 +20,10 @@ const char* OrNull(const std::string& s) {
 
 class WinInetConnection final : public IInternetConnection {
   public:
-    WinInetConnection(std::shared_ptr<WinInetSessionState> session, HINTERNET handle)
-        : session_(std::move(session)), handle_(handle) {}
-    ~WinInetConnection() override {
-        SessionCall call(*session_);
-        session_->handles->Close(handle_);
-    }
+    WinInetConnection(std::shared_ptr<WinInetSessionState> session, HINTERNET handle,
+                      std::string host, std::uint16_t port)
+        : session_(std::move(session)), handle_(handle), host_(std::move(host)), port_(port) {}
+    ~WinInetConnection() override { session_->handles->Close(handle_); }
     WinInetConnection(const WinInetConnection&) = delete;
     WinInetConnection& operator=(const WinInetConnection&) = delete;
 
@@ -44,32 +41,42 @@ class WinInetConnection final : public IInternetConnection {
         const std::string ref(referer);
         const std::string accept(acceptTypes);
         const char* accepts[] = {accept.c_str(), nullptr};
-        SessionCall call(*session_);
         HINTERNET request =
             HttpOpenRequestA(handle_, method.c_str(), target.c_str(), "HTTP/1.1", OrNull(ref),
                              accept.empty() ? nullptr : accepts, flags, session_->Context());
         if (request == nullptr) return nullptr;
         session_->handles->Add(request, handle_);
         if (!session_->handles->IsOpen(request)) return nullptr;  // cancelled meanwhile
-        return std::make_unique<WinInetRequest>(session_, request, std::move(method));
+        std::string url = (flags & kFlagSecure) != 0 ? "https://" : "http://";
+        url += host_;
+        if (port_ != 0) url += ":" + std::to_string(port_);
+        url += target;
+        return std::make_unique<WinInetRequest>(session_, request, std::move(method),
+                                                std::move(url));
     }
 
   private:
     std::shared_ptr<WinInetSessionState> session_;
     HINTERNET handle_;
+    std::string host_;
+    std::uint16_t port_;
 };
 
 class WinInetSession final : public IInternetSession {
   public:
     explicit WinInetSession(std::shared_ptr<WinInetSessionState> state) : state_(std::move(state)) {
         if (state_->cancel) {
-            // The root closes everything opened from it, and every blocked call fails.
-            waker_ = state_->cancel->AddWaker([handles = state_->handles] { handles->CloseAll(); });
+            // The root closes everything opened from it, and every blocked call fails (on
+            // Windows) or is left to end alone (Wine).
+            WinInetSessionState* state = state_.get();
+            waker_ = state_->cancel->AddWaker([state] {
+                state->handles->CloseAll();
+                state->Wake();
+            });
         }
     }
     ~WinInetSession() override {
         waker_.reset();
-        SessionCall call(*state_);
         state_->handles->CloseAll();
     }
     WinInetSession(const WinInetSession&) = delete;
@@ -89,7 +96,6 @@ class WinInetSession final : public IInternetSession {
         const std::string name(host);
         const std::string user(username);
         const std::string pass(password);
-        SessionCall call(*state_);
         const HINTERNET root = state_->handles->Root();
         HINTERNET connection =
             InternetConnectA(root, name.c_str(), port, OrNull(user), OrNull(pass),
@@ -97,7 +103,7 @@ class WinInetSession final : public IInternetSession {
         if (connection == nullptr) return nullptr;
         state_->handles->Add(connection, root);
         if (!state_->handles->IsOpen(connection)) return nullptr;
-        return std::make_unique<WinInetConnection>(state_, connection);
+        return std::make_unique<WinInetConnection>(state_, connection, name, port);
     }
 
   private:
@@ -112,39 +118,6 @@ std::uint32_t StateBits(BOOL connected, DWORD flags) {
 }
 
 }  // namespace
-
-void CALLBACK WinInetSessionState::StatusCallback(HINTERNET, DWORD_PTR context, DWORD status,
-                                                  LPVOID info, DWORD length) {
-    auto* session = reinterpret_cast<WinInetSessionState*>(context);
-    // Only on the thread inside a call of the session; a closing thread's notices are dropped.
-    if (session == nullptr || session->caller.load() != std::this_thread::get_id()) return;
-    switch (status) {
-        case INTERNET_STATUS_CONNECTING_TO_SERVER:
-            session->phase = Phase::Connecting;
-            break;
-        case INTERNET_STATUS_SENDING_REQUEST:
-        case INTERNET_STATUS_REDIRECT:
-            session->phase = Phase::Sending;
-            break;
-        case INTERNET_STATUS_REQUEST_SENT:
-        case INTERNET_STATUS_RECEIVING_RESPONSE:
-            session->phase = Phase::Receiving;
-            break;
-        default:
-            break;
-    }
-    if (!session->callback) return;
-    std::string_view text;
-    if (status == INTERNET_STATUS_REDIRECT && info != nullptr) {
-        const auto* url = static_cast<const char*>(info);
-        text = std::string_view(url, length != 0 ? strnlen(url, length) : std::strlen(url));
-    }
-    // Nothing may unwind through WinInet.
-    try {
-        session->callback(status, text);
-    } catch (...) {
-    }
-}
 
 std::unique_ptr<IInternetSession> WinInetInternet::Open(const InternetOpenParams& params,
                                                         std::shared_ptr<InternetCancel> cancel) {

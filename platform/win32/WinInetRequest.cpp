@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -76,8 +77,8 @@ bool HasNoBody(int status) {
 }  // namespace
 
 WinInetRequest::WinInetRequest(std::shared_ptr<WinInetSessionState> session, HINTERNET handle,
-                               std::string verb)
-    : session_(std::move(session)), handle_(handle), verb_(std::move(verb)) {
+                               std::string verb, std::string url)
+    : session_(std::move(session)), handle_(handle), verb_(std::move(verb)), url_(std::move(url)) {
     SetTimeout(INTERNET_OPTION_CONNECT_TIMEOUT, 0, kDefaultConnectTimeoutMs, timeouts_.connectMs);
     SetTimeout(INTERNET_OPTION_SEND_TIMEOUT, 0, kDefaultSendTimeoutMs, timeouts_.sendMs);
     SetTimeout(INTERNET_OPTION_RECEIVE_TIMEOUT, 0, kDefaultReceiveTimeoutMs, timeouts_.receiveMs);
@@ -85,7 +86,6 @@ WinInetRequest::WinInetRequest(std::shared_ptr<WinInetSessionState> session, HIN
 
 WinInetRequest::~WinInetRequest() {
     total_.Stop();
-    SessionCall call(*session_);
     session_->handles->Close(handle_);
 }
 
@@ -123,6 +123,7 @@ bool WinInetRequest::SetOption(Option option, std::uint32_t value) {
                 total_.Start(std::chrono::milliseconds(value), [this] {
                     totalExpired_ = true;
                     session_->handles->Close(handle_);
+                    session_->Wake();
                 });
             }
             return true;
@@ -157,44 +158,82 @@ bool WinInetRequest::AddRequestHeaders(std::string_view headers, std::uint32_t m
 }
 
 bool WinInetRequest::Send(std::string_view headers, std::span<const char> optional) {
-    SessionCall call(*session_);
     answered_ = failed_ = ended_ = false;
     expected_.reset();
     received_ = 0;
     lastError_ = {};
     if (session_->Cancelled()) return Fail({Error::Cancelled});
     if (totalExpired_) return Fail({Error::TotalTimeout, totalMs_});
+    // Offline, WinInet may answer from its cache only; Wine's would go to the network.
+    if ((session_->params.flags & kOpenFlagOffline) != 0 && !Cached()) {
+        return Fail({Error::Disconnected});
+    }
     auto block = HeaderBlock(headers);
     if (!block || optional.size() > std::numeric_limits<DWORD>::max()) {
         return Fail({Error::CannotConnect});
     }
+    // The call's own copies: a call left to end alone must not reach the caller's memory.
+    auto call = std::make_shared<Call>();
+    call->headers = std::move(*block);
+    call->data.assign(optional.begin(), optional.end());
     session_->phase = Phase::Connecting;
-    // WinInet only reads the optional bytes; its signature is older than const.
-    const BOOL sent = HttpSendRequestA(
-        handle_, block->empty() ? nullptr : block->c_str(), static_cast<DWORD>(block->size()),
-        optional.empty() ? nullptr : const_cast<char*>(optional.data()),
-        static_cast<DWORD>(optional.size()));
-    if (!sent) return Fail(CallError(GetLastError()));
+    session_->redirects = 0;
+    const HINTERNET handle = handle_;
+    const bool finished = session_->Run(
+        [call, handle] {
+            // WinInet only reads the optional bytes; its signature is older than const.
+            call->ok =
+                HttpSendRequestA(handle, call->headers.empty() ? nullptr : call->headers.c_str(),
+                                 static_cast<DWORD>(call->headers.size()),
+                                 call->data.empty() ? nullptr : call->data.data(),
+                                 static_cast<DWORD>(call->data.size()));
+            call->error = call->ok ? 0 : GetLastError();
+        },
+        [this] { return Stopped(); });
+    if (!finished) {
+        // Past the redirect limit: WinInet's last answer is lost with the call.
+        if (session_->redirects > kMaxRedirects) session_->handles->Close(handle_);
+        return Fail(CallError(ERROR_INTERNET_OPERATION_CANCELLED));
+    }
+    if (!call->ok) return Fail(CallError(call->error));
+    // Wine's WinInet takes a closed connection without a byte for an answer of status 0.
+    const auto status = Query(HTTP_QUERY_STATUS_CODE);
+    if (!status || std::atoi(status->c_str()) <= 0) return Fail({Error::NoAnswer});
+    if (RawHeaderBytes() > kMaxHeaderBlock) return Fail({Error::HeadersTooLarge});
     answered_ = true;
     expected_ = ExpectedLength();
     return true;
 }
 
+std::size_t WinInetRequest::RawHeaderBytes() const {
+    DWORD length = 0;
+    DWORD index = 0;
+    if (HttpQueryInfoA(handle_, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &length, &index)) return 0;
+    return GetLastError() == ERROR_INSUFFICIENT_BUFFER ? length : 0;
+}
+
 bool WinInetRequest::Read(std::span<char> buffer, std::size_t& count) {
-    SessionCall call(*session_);
     count = 0;
     if (session_->Cancelled()) return Fail({Error::Cancelled});
     if (!answered_ || failed_) return false;
     if (ended_) return true;
     if (totalExpired_) return Fail({Error::TotalTimeout, totalMs_});
     session_->phase = Phase::Receiving;
-    DWORD got = 0;
-    const auto want = static_cast<DWORD>(
-        std::min<std::size_t>(buffer.size(), std::numeric_limits<DWORD>::max()));
-    if (!InternetReadFile(handle_, buffer.data(), want, &got)) {
-        return Fail(CallError(GetLastError()));
-    }
+    const auto want = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), kMaxReadBytes));
+    auto call = std::make_shared<Call>();
+    call->data.resize(want);
+    const HINTERNET handle = handle_;
+    const bool finished = session_->Run(
+        [call, handle, want] {
+            call->ok = InternetReadFile(handle, call->data.data(), want, &call->got);
+            call->error = call->ok ? 0 : GetLastError();
+        },
+        [this] { return Stopped(); });
+    if (!finished) return Fail(CallError(ERROR_INTERNET_OPERATION_CANCELLED));
+    if (!call->ok) return Fail(CallError(call->error));
     if (session_->Cancelled()) return Fail({Error::Cancelled});
+    const DWORD got = std::min(call->got, want);
+    std::memcpy(buffer.data(), call->data.data(), got);
     count = got;
     received_ += got;
     if (got == 0 && want > 0) {
@@ -204,6 +243,16 @@ bool WinInetRequest::Read(std::span<char> buffer, std::size_t& count) {
         total_.Stop();
     }
     return true;
+}
+
+bool WinInetRequest::Stopped() const {
+    return session_->Cancelled() || totalExpired_ || session_->redirects > kMaxRedirects;
+}
+
+bool WinInetRequest::Cached() const {
+    DWORD size = 0;
+    return GetUrlCacheEntryInfoA(url_.c_str(), nullptr, &size) ||
+           GetLastError() == ERROR_INSUFFICIENT_BUFFER;
 }
 
 std::optional<std::string> WinInetRequest::QueryInfo(inet::Query query) {
@@ -229,7 +278,8 @@ std::optional<std::uint64_t> WinInetRequest::ExpectedLength() {
     const auto length = Query(HTTP_QUERY_CONTENT_LENGTH);
     std::uint64_t value = 0;
     if (!length || length->empty()) return std::nullopt;
-    const auto [end, error] = std::from_chars(length->data(), length->data() + length->size(), value);
+    const auto [end, error] =
+        std::from_chars(length->data(), length->data() + length->size(), value);
     if (error != std::errc() || end != length->data() + length->size()) return std::nullopt;
     return value;
 }
@@ -237,6 +287,7 @@ std::optional<std::uint64_t> WinInetRequest::ExpectedLength() {
 InternetError WinInetRequest::CallError(DWORD code) const {
     if (session_->Cancelled()) return {Error::Cancelled};
     if (totalExpired_) return {Error::TotalTimeout, totalMs_};
+    if (session_->redirects > kMaxRedirects) return {Error::TooManyRedirects};
     return ErrorFromWinInet(code, session_->phase, timeouts_);
 }
 
