@@ -21,8 +21,8 @@ const char* OrNull(const std::string& s) {
 class WinInetConnection final : public IInternetConnection {
   public:
     WinInetConnection(std::shared_ptr<WinInetSessionState> session, HINTERNET handle,
-                      std::string host, std::uint16_t port)
-        : session_(std::move(session)), handle_(handle), host_(std::move(host)), port_(port) {}
+                      Credentials login)
+        : session_(std::move(session)), handle_(handle), login_(std::move(login)) {}
     ~WinInetConnection() override { session_->handles->Close(handle_); }
     WinInetConnection(const WinInetConnection&) = delete;
     WinInetConnection& operator=(const WinInetConnection&) = delete;
@@ -41,25 +41,22 @@ class WinInetConnection final : public IInternetConnection {
         const std::string ref(referer);
         const std::string accept(acceptTypes);
         const char* accepts[] = {accept.c_str(), nullptr};
-        HINTERNET request =
-            HttpOpenRequestA(handle_, method.c_str(), target.c_str(), "HTTP/1.1", OrNull(ref),
-                             accept.empty() ? nullptr : accepts, flags, session_->Context());
+        // WinInet never answers a challenge itself: it would keep the login for the host, for
+        // every later session of the process, whatever the caller gives or withholds.
+        HINTERNET request = HttpOpenRequestA(handle_, method.c_str(), target.c_str(), "HTTP/1.1",
+                                             OrNull(ref), accept.empty() ? nullptr : accepts,
+                                             flags | INTERNET_FLAG_NO_AUTH, session_->Context());
         if (request == nullptr) return nullptr;
         session_->handles->Add(request, handle_);
         if (!session_->handles->IsOpen(request)) return nullptr;  // cancelled meanwhile
-        std::string url = (flags & kFlagSecure) != 0 ? "https://" : "http://";
-        url += host_;
-        if (port_ != 0) url += ":" + std::to_string(port_);
-        url += target;
-        return std::make_unique<WinInetRequest>(session_, request, std::move(method),
-                                                std::move(url));
+        return std::make_unique<WinInetRequest>(session_, request, std::move(method), login_,
+                                                (flags & kFlagNoAuth) == 0);
     }
 
   private:
     std::shared_ptr<WinInetSessionState> session_;
     HINTERNET handle_;
-    std::string host_;
-    std::uint16_t port_;
+    Credentials login_;
 };
 
 class WinInetSession final : public IInternetSession {
@@ -94,16 +91,15 @@ class WinInetSession final : public IInternetSession {
             return nullptr;
         }
         const std::string name(host);
-        const std::string user(username);
-        const std::string pass(password);
         const HINTERNET root = state_->handles->Root();
-        HINTERNET connection =
-            InternetConnectA(root, name.c_str(), port, OrNull(user), OrNull(pass),
-                             INTERNET_SERVICE_HTTP, 0, state_->Context());
+        // The login stays here: the request answers challenges with it (see OpenRequest).
+        HINTERNET connection = InternetConnectA(root, name.c_str(), port, nullptr, nullptr,
+                                                INTERNET_SERVICE_HTTP, 0, state_->Context());
         if (connection == nullptr) return nullptr;
         state_->handles->Add(connection, root);
         if (!state_->handles->IsOpen(connection)) return nullptr;
-        return std::make_unique<WinInetConnection>(state_, connection, name, port);
+        return std::make_unique<WinInetConnection>(
+            state_, connection, Credentials{std::string(username), std::string(password)});
     }
 
   private:

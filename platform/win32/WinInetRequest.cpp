@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cstdlib>
@@ -46,6 +47,36 @@ std::string RequestTarget(std::string_view object) {
     return out;
 }
 
+std::string BasicAuthorization(std::string_view username, std::string_view password) {
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string plain(username);
+    plain.append(":").append(password);
+    std::string out = "Basic ";
+    for (std::size_t i = 0; i < plain.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, plain.size() - i);
+        std::uint32_t bits = 0;
+        for (std::size_t k = 0; k < 3; ++k)
+            bits = (bits << 8) | (k < n ? static_cast<unsigned char>(plain[i + k]) : 0u);
+        for (std::size_t k = 0; k < 4; ++k)
+            out += k <= n ? kAlphabet[(bits >> (18 - 6 * k)) & 0x3F] : '=';
+    }
+    return out;
+}
+
+bool OffersBasic(std::string_view challenge) {
+    // Schemes are case-insensitive; several may share one value, separated by commas.
+    for (std::size_t at = 0; at + 5 <= challenge.size(); ++at) {
+        if (at != 0 && challenge[at - 1] != ' ' && challenge[at - 1] != ',') continue;
+        std::string word(challenge.substr(at, 5));
+        for (char& c : word)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const bool ends = at + 5 == challenge.size() || challenge[at + 5] == ' ';
+        if (word == "basic" && ends) return true;
+    }
+    return false;
+}
+
 namespace {
 
 // CR LF (or LF) separated "Name: value" lines, each ended by CR LF; nullopt when one is not a
@@ -77,8 +108,12 @@ bool HasNoBody(int status) {
 }  // namespace
 
 WinInetRequest::WinInetRequest(std::shared_ptr<WinInetSessionState> session, HINTERNET handle,
-                               std::string verb, std::string url)
-    : session_(std::move(session)), handle_(handle), verb_(std::move(verb)), url_(std::move(url)) {
+                               std::string verb, Credentials login, bool answerAuth)
+    : session_(std::move(session)),
+      handle_(handle),
+      verb_(std::move(verb)),
+      login_(std::move(login)),
+      answerAuth_(answerAuth) {
     SetTimeout(INTERNET_OPTION_CONNECT_TIMEOUT, 0, kDefaultConnectTimeoutMs, timeouts_.connectMs);
     SetTimeout(INTERNET_OPTION_SEND_TIMEOUT, 0, kDefaultSendTimeoutMs, timeouts_.sendMs);
     SetTimeout(INTERNET_OPTION_RECEIVE_TIMEOUT, 0, kDefaultReceiveTimeoutMs, timeouts_.receiveMs);
@@ -136,7 +171,11 @@ bool WinInetRequest::SetOption(Option option, std::string_view text) {
     if (session_->Cancelled() || HasNul(text)) return false;
     switch (option) {
         case Option::Username:
+            login_.username = text;
+            return true;
         case Option::Password:
+            login_.password = text;
+            return true;
         case Option::ProxyUsername:
         case Option::ProxyPassword: {
             std::string value(text);
@@ -159,15 +198,17 @@ bool WinInetRequest::AddRequestHeaders(std::string_view headers, std::uint32_t m
 
 bool WinInetRequest::Send(std::string_view headers, std::span<const char> optional) {
     answered_ = failed_ = ended_ = false;
+    ahead_.clear();
+    aheadAt_ = 0;
     expected_.reset();
     received_ = 0;
     lastError_ = {};
     if (session_->Cancelled()) return Fail({Error::Cancelled});
     if (totalExpired_) return Fail({Error::TotalTimeout, totalMs_});
-    // Offline, WinInet may answer from its cache only; Wine's would go to the network.
-    if ((session_->params.flags & kOpenFlagOffline) != 0 && !Cached()) {
-        return Fail({Error::Disconnected});
-    }
+    if (connectExpired_) return Fail({Error::ConnectTimeout, timeouts_.connectMs});
+    // Offline never sends: Wine's WinInet would go to the network (Windows' would answer from
+    // its cache, which the other systems have not got).
+    if ((session_->params.flags & kOpenFlagOffline) != 0) return Fail({Error::Disconnected});
     auto block = HeaderBlock(headers);
     if (!block || optional.size() > std::numeric_limits<DWORD>::max()) {
         return Fail({Error::CannotConnect});
@@ -176,9 +217,27 @@ bool WinInetRequest::Send(std::string_view headers, std::span<const char> option
     auto call = std::make_shared<Call>();
     call->headers = std::move(*block);
     call->data.assign(optional.begin(), optional.end());
+    if (challenged_ && !Authorize()) return Fail({Error::CannotConnect});
+    if (!Exchange(call)) return false;
+    if (answerAuth_ && !challenged_ && ChallengedForBasic()) {
+        challenged_ = true;
+        if (!login_.username.empty()) {
+            if (!Authorize()) return Fail({Error::CannotConnect});
+            if (!Exchange(call)) return false;
+        }
+    }
+    answered_ = true;
+    expected_ = ExpectedLength();
+    return true;
+}
+
+bool WinInetRequest::Exchange(const std::shared_ptr<Call>& call) {
     session_->phase = Phase::Connecting;
     session_->redirects = 0;
     const HINTERNET handle = handle_;
+    // Wine's WinInet leaves a connect that is never answered to the system's own limit (minutes).
+    const auto connectBy =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeouts_.connectMs);
     const bool finished = session_->Run(
         [call, handle] {
             // WinInet only reads the optional bytes; its signature is older than const.
@@ -189,20 +248,57 @@ bool WinInetRequest::Send(std::string_view headers, std::span<const char> option
                                  static_cast<DWORD>(call->data.size()));
             call->error = call->ok ? 0 : GetLastError();
         },
-        [this] { return Stopped(); });
+        [this, connectBy] {
+            if (session_->phase == Phase::Connecting &&
+                std::chrono::steady_clock::now() >= connectBy) {
+                connectExpired_ = true;
+            }
+            return Stopped();
+        },
+        connectBy);
     if (!finished) {
-        // Past the redirect limit: WinInet's last answer is lost with the call.
-        if (session_->redirects > kMaxRedirects) session_->handles->Close(handle_);
+        // Past a limit, the handle goes with the call it was left to: nothing may use it again.
+        if (session_->redirects > kMaxRedirects || connectExpired_)
+            session_->handles->Close(handle_);
         return Fail(CallError(ERROR_INTERNET_OPERATION_CANCELLED));
     }
     if (!call->ok) return Fail(CallError(call->error));
     // Wine's WinInet takes a closed connection without a byte for an answer of status 0.
     const auto status = Query(HTTP_QUERY_STATUS_CODE);
     if (!status || std::atoi(status->c_str()) <= 0) return Fail({Error::NoAnswer});
+    // ...and bytes without a status line for an HTTP/0.9 answer.
+    if (Query(HTTP_QUERY_VERSION) == "HTTP/0.9") return Fail({Error::InvalidServerResponse});
     if (RawHeaderBytes() > kMaxHeaderBlock) return Fail({Error::HeadersTooLarge});
-    answered_ = true;
-    expected_ = ExpectedLength();
     return true;
+}
+
+bool WinInetRequest::Authorize() {
+    const std::string value = !answerAuth_ || login_.username.empty()
+                                  ? std::string{}
+                                  : BasicAuthorization(login_.username, login_.password);
+    if (value == authorization_) return true;
+    // An empty value takes the header off.
+    const std::string line = "Authorization: " + value + "\r\n";
+    if (!HttpAddRequestHeadersA(handle_, line.c_str(), static_cast<DWORD>(line.size()),
+                                HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE) &&
+        !value.empty()) {
+        return false;
+    }
+    authorization_ = value;
+    return true;
+}
+
+bool WinInetRequest::ChallengedForBasic() {
+    if (Query(HTTP_QUERY_STATUS_CODE) != "401") return false;
+    std::array<char, kQueryBufferSize> buffer{};
+    for (DWORD index = 0;;) {
+        DWORD length = buffer.size();
+        if (!HttpQueryInfoA(handle_, HTTP_QUERY_WWW_AUTHENTICATE, buffer.data(), &length, &index))
+            return false;
+        if (OffersBasic(
+                std::string_view(buffer.data(), std::min<std::size_t>(length, buffer.size()))))
+            return true;
+    }
 }
 
 std::size_t WinInetRequest::RawHeaderBytes() const {
@@ -216,43 +312,56 @@ bool WinInetRequest::Read(std::span<char> buffer, std::size_t& count) {
     count = 0;
     if (session_->Cancelled()) return Fail({Error::Cancelled});
     if (!answered_ || failed_) return false;
-    if (ended_) return true;
+    if (ended_ || buffer.empty()) return true;
     if (totalExpired_) return Fail({Error::TotalTimeout, totalMs_});
+    if (aheadAt_ == ahead_.size() && !Fill()) return false;
+    count = std::min(buffer.size(), ahead_.size() - aheadAt_);
+    std::memcpy(buffer.data(), ahead_.data() + aheadAt_, count);
+    aheadAt_ += count;
+    return true;
+}
+
+// Takes what has arrived into ahead_, waiting only until something has: a synchronous
+// InternetReadFile waits until the whole buffer is filled. Both calls run as one, as each handed
+// to the worker costs milliseconds under Wine.
+bool WinInetRequest::Fill() {
+    ahead_.clear();
+    aheadAt_ = 0;
     session_->phase = Phase::Receiving;
-    const auto want = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), kMaxReadBytes));
     auto call = std::make_shared<Call>();
-    call->data.resize(want);
     const HINTERNET handle = handle_;
     const bool finished = session_->Run(
-        [call, handle, want] {
-            call->ok = InternetReadFile(handle, call->data.data(), want, &call->got);
+        [call, handle] {
+            DWORD available = 0;
+            call->ok = InternetQueryDataAvailable(handle, &available, 0, 0);
+            if (call->ok && available > 0) {
+                call->data.resize(std::min<std::size_t>(available, kMaxReadBytes));
+                call->ok = InternetReadFile(handle, call->data.data(),
+                                            static_cast<DWORD>(call->data.size()), &call->got);
+            }
             call->error = call->ok ? 0 : GetLastError();
         },
         [this] { return Stopped(); });
     if (!finished) return Fail(CallError(ERROR_INTERNET_OPERATION_CANCELLED));
     if (!call->ok) return Fail(CallError(call->error));
     if (session_->Cancelled()) return Fail({Error::Cancelled});
-    const DWORD got = std::min(call->got, want);
-    std::memcpy(buffer.data(), call->data.data(), got);
-    count = got;
+    const DWORD got = std::min<DWORD>(call->got, static_cast<DWORD>(call->data.size()));
     received_ += got;
-    if (got == 0 && want > 0) {
+    if (got == 0) {
         // WinInet ends a body that the connection cut short as if it were complete.
         if (expected_ && received_ < *expected_) return Fail({Error::ConnectionAborted});
         ended_ = true;
         total_.Stop();
+        return true;
     }
+    call->data.resize(got);
+    ahead_ = std::move(call->data);
     return true;
 }
 
 bool WinInetRequest::Stopped() const {
-    return session_->Cancelled() || totalExpired_ || session_->redirects > kMaxRedirects;
-}
-
-bool WinInetRequest::Cached() const {
-    DWORD size = 0;
-    return GetUrlCacheEntryInfoA(url_.c_str(), nullptr, &size) ||
-           GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+    return session_->Cancelled() || totalExpired_ || connectExpired_ ||
+           session_->redirects > kMaxRedirects;
 }
 
 std::optional<std::string> WinInetRequest::QueryInfo(inet::Query query) {
@@ -288,6 +397,7 @@ InternetError WinInetRequest::CallError(DWORD code) const {
     if (session_->Cancelled()) return {Error::Cancelled};
     if (totalExpired_) return {Error::TotalTimeout, totalMs_};
     if (session_->redirects > kMaxRedirects) return {Error::TooManyRedirects};
+    if (connectExpired_) return {Error::ConnectTimeout, timeouts_.connectMs};
     return ErrorFromWinInet(code, session_->phase, timeouts_);
 }
 

@@ -4,12 +4,17 @@
 // adds what the interface promises beyond it: a body that ends short of its length is a
 // failure, the overall time limit, and time-outs told apart by what the request was doing.
 //
+// Authentication is this layer's: WinInet keeps every login it answered a challenge with for
+// the host, for the whole process, and sends it again where the caller gave none. So WinInet's
+// own is off, and a Basic challenge is answered here with the login given, within the Send.
+//
 // What Wine's WinInet (8.0) does with a broken answer, seen against scripted servers:
 // - fewer bytes than Content-Length, then the close: the read ends normally; the count here
 //   makes it ConnectionAborted;
 // - a chunked body cut mid-chunk or without its last chunk: the read ends normally, and no call
 //   tells it apart from a complete body, so under Wine such a body passes as complete;
-// - no status line (an HTTP/0.9 "answer"): status 200 with the bytes as the body;
+// - no status line (an HTTP/0.9 "answer"): status 200 with the bytes as the body (made
+//   InvalidServerResponse here);
 // - a close without a byte: status 0 (made NoAnswer here); a 4 MiB header block: taken whole,
 //   slowly (made HeadersTooLarge here); silence past the receive time-out: 12030, not 12002.
 //
@@ -41,20 +46,29 @@ bool IsToken(std::string_view s);
 // The object as it goes on the request line: only bytes that cannot stand there at all are
 // percent-encoded (WinInet would send 8-bit bytes as UTF-8 and keep controls).
 std::string RequestTarget(std::string_view object);
+// The value of an Authorization header for a Basic login: "Basic " and base64 of user:password.
+std::string BasicAuthorization(std::string_view username, std::string_view password);
+// Whether a WWW-Authenticate value offers the Basic scheme.
+bool OffersBasic(std::string_view challenge);
+
+struct Credentials {
+    std::string username;
+    std::string password;
+};
 
 // Redirects followed within one Send, as the curl back end's limit; past it the Send fails.
 inline constexpr int kMaxRedirects = 30;
 // The largest response header block taken, as the curl back end's; WinInet has no limit.
 inline constexpr std::size_t kMaxHeaderBlock = 256 * 1024;
-// Bytes one Read asks WinInet for at most.
+// Body bytes taken from WinInet at once at most.
 inline constexpr std::size_t kMaxReadBytes = 1024 * 1024;
 
 class WinInetRequest final : public IInternetRequest {
   public:
-    // Takes over handle, which session->handles already holds.
-    // url: where the request goes, for WinInet's cache.
+    // Takes over handle, which session->handles already holds. login: what answers a challenge
+    // until SetOption changes it; none is answered without answerAuth (kFlagNoAuth).
     WinInetRequest(std::shared_ptr<WinInetSessionState> session, HINTERNET handle, std::string verb,
-                   std::string url);
+                   Credentials login, bool answerAuth);
     ~WinInetRequest() override;
     WinInetRequest(const WinInetRequest&) = delete;
     WinInetRequest& operator=(const WinInetRequest&) = delete;
@@ -78,7 +92,12 @@ class WinInetRequest final : public IInternetRequest {
     };
 
     bool Stopped() const;
-    bool Cached() const;
+    // One round trip of a Send: false (and the failure kept) when no answer came.
+    bool Exchange(const std::shared_ptr<Call>& call);
+    // Puts the Authorization header for the current login on the request, or takes it off.
+    bool Authorize();
+    bool ChallengedForBasic();
+    bool Fill();
     std::size_t RawHeaderBytes() const;
     bool SetTimeout(DWORD option, std::uint32_t value, std::uint32_t fallback, std::uint32_t& kept);
     std::optional<std::string> Query(DWORD level);
@@ -90,10 +109,14 @@ class WinInetRequest final : public IInternetRequest {
     std::shared_ptr<WinInetSessionState> session_;
     HINTERNET handle_;
     std::string verb_;
-    std::string url_;
+    Credentials login_;
+    const bool answerAuth_;
+    bool challenged_ = false;    // a Basic challenge came: later sends carry the login at once
+    std::string authorization_;  // the Authorization value on the request, empty for none
     Timeouts timeouts_;
     std::uint32_t totalMs_ = 0;
     std::atomic<bool> totalExpired_{false};
+    bool connectExpired_ = false;
     DeadlineTimer total_;
 
     // One exchange: a Send and the reads after it.
@@ -102,6 +125,8 @@ class WinInetRequest final : public IInternetRequest {
     bool ended_ = false;
     std::optional<std::uint64_t> expected_;
     std::uint64_t received_ = 0;
+    std::vector<char> ahead_;  // body bytes WinInet gave that the caller has not taken yet
+    std::size_t aheadAt_ = 0;
     InternetError lastError_;
 };
 

@@ -25,7 +25,8 @@ struct WinInetSessionState::Worker {
     std::function<void()> call;
 };
 
-bool WinInetSessionState::Run(std::function<void()> call, const std::function<bool()>& stopped) {
+bool WinInetSessionState::Run(std::function<void()> call, const std::function<bool()>& stopped,
+                              std::chrono::steady_clock::time_point recheck) {
     auto job = std::make_shared<Job>();
     job->session = this;
     caller_ = std::this_thread::get_id();
@@ -61,7 +62,11 @@ bool WinInetSessionState::Run(std::function<void()> call, const std::function<bo
             caller_ = std::thread::id();
             return false;
         }
-        changed_.wait(lock);
+        if (recheck == std::chrono::steady_clock::time_point::max()) {
+            changed_.wait(lock);
+        } else if (changed_.wait_until(lock, recheck) == std::cv_status::timeout) {
+            recheck = std::chrono::steady_clock::time_point::max();
+        }
     }
     caller_ = std::thread::id();
     return true;
@@ -112,6 +117,7 @@ void WinInetSessionState::Notify(DWORD status, std::string_view info) {
         case INTERNET_STATUS_CONNECTING_TO_SERVER:
             phase = Phase::Connecting;
             break;
+        case INTERNET_STATUS_CONNECTED_TO_SERVER:
         case INTERNET_STATUS_SENDING_REQUEST:
         case INTERNET_STATUS_REDIRECT:
             phase = Phase::Sending;

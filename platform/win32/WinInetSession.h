@@ -45,8 +45,11 @@ class WinInetSessionState : public std::enable_shared_from_this<WinInetSessionSt
     DWORD_PTR Context() { return reinterpret_cast<DWORD_PTR>(this); }
 
     // Runs call on a thread of its own and waits until it has run (true) or stopped() holds
-    // (false: the call goes on alone). stopped is checked whenever Wake is called.
-    bool Run(std::function<void()> call, const std::function<bool()>& stopped);
+    // (false: the call goes on alone). stopped is checked whenever Wake is called, and once at
+    // recheck.
+    bool Run(std::function<void()> call, const std::function<bool()>& stopped,
+             std::chrono::steady_clock::time_point recheck =
+                 std::chrono::steady_clock::time_point::max());
     // Makes a waiting Run check its stop condition again.
     void Wake();
 

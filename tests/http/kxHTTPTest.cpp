@@ -80,6 +80,13 @@ struct Recorder {
     }
 };
 
+// A file URL of a local path: "file:///C:/dir/x.htm" on Windows.
+std::string FileUrl(std::string path) {
+    if (path.find(':') == std::string::npos) return "file://" + path;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return "file:///" + path;
+}
+
 class HttpComponentTest : public ::testing::Test {
   protected:
     HttpComponentTest() {
@@ -186,7 +193,7 @@ TEST_F(HttpComponentTest, ProgressComesOncePerBlockOfTransferBufferSize) {
     };
     http.SetTransferBufferSize(100);  // below the minimum: 255
     EXPECT_EQ(http.TransferBufferSize(), 255);
-    http.URL = "file://" + page;
+    http.URL = FileUrl(page);
     ASSERT_TRUE(http.Fetch(true));
     // The memory stream is sized to the content length beforehand.
     EXPECT_EQ(seen,
@@ -211,7 +218,7 @@ TEST_F(HttpComponentTest, ProgressTimesRunOnTheApplicationsClock) {
         clock->Advance(2000);
     };
     timed.SetTransferBufferSize(255);
-    timed.URL = "file://" + dir.Write("timed.bin", std::string(1000, 't'));
+    timed.URL = FileUrl(dir.Write("timed.bin", std::string(1000, 't')));
     ASSERT_TRUE(timed.Fetch(true));
     EXPECT_EQ(seen, (std::vector<std::string>{
                         "255: 0s, 0s left, 0.249 KB/s", "510: 2s, 2s left, 0.249 KB/s",
@@ -474,13 +481,6 @@ TEST_F(HttpComponentTest, OutputFileThatCannotBeCreatedRaisesAnyErrorThenOutputF
     http.URL = Url("/page");
     ASSERT_TRUE(http.Fetch(true));
     EXPECT_EQ(rec.Finals(), (std::vector<std::string>{"AnyError", "OutputFileError"}));
-}
-
-// A file URL of a local path: "file:///C:/dir/x.htm" on Windows.
-std::string FileUrl(std::string path) {
-    if (path.find(':') == std::string::npos) return "file://" + path;
-    std::replace(path.begin(), path.end(), '\\', '/');
-    return "file:///" + path;
 }
 
 TEST_F(HttpComponentTest, LocalFilesAreFoundOrGive404) {
