@@ -398,6 +398,10 @@ TkxCustomHTTP::Result TkxCustomHTTP::ReadBody(TkxEventThread& run, Transfer& t) 
         if (failure && Stopped(run, t)) return {Outcome::Aborted, "aborted"};
         if (failure || count == 0) break;
         if (t.bytesRead + static_cast<std::int64_t>(count) > t.props.MaxBodySize) {
+            // The body is kept up to the limit, wherever the reads happen to end.
+            const auto fits = static_cast<std::size_t>(t.props.MaxBodySize - t.bytesRead);
+            t.bytesRead += static_cast<std::int64_t>(fits);
+            t.stream->WriteBuffer(t.buffer.data(), static_cast<std::int64_t>(fits));
             tooLarge = true;
             break;
         }

@@ -101,6 +101,14 @@ std::optional<std::string> HeaderBlock(std::string_view text) {
     return block;
 }
 
+std::optional<std::uint64_t> Decimal(std::string_view text) {
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
 bool HasNoBody(int status) {
     return status / 100 == 1 || status == 204 || status == 304;
 }
@@ -235,6 +243,7 @@ bool WinInetRequest::Exchange(const std::shared_ptr<Call>& call) {
     session_->phase = Phase::Connecting;
     session_->redirects = 0;
     const HINTERNET handle = handle_;
+    const auto started = std::chrono::steady_clock::now();
     // Wine's WinInet leaves a connect that is never answered to the system's own limit (minutes).
     const auto connectBy =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(timeouts_.connectMs);
@@ -262,13 +271,18 @@ bool WinInetRequest::Exchange(const std::shared_ptr<Call>& call) {
             session_->handles->Close(handle_);
         return Fail(CallError(ERROR_INTERNET_OPERATION_CANCELLED));
     }
-    if (!call->ok) return Fail(CallError(call->error));
+    if (!call->ok) return Fail(TimedCallError(call->error, started));
     // Wine's WinInet takes a closed connection without a byte for an answer of status 0.
     const auto status = Query(HTTP_QUERY_STATUS_CODE);
     if (!status || std::atoi(status->c_str()) <= 0) return Fail({Error::NoAnswer});
-    // ...and bytes without a status line for an HTTP/0.9 answer.
-    if (Query(HTTP_QUERY_VERSION) == "HTTP/0.9") return Fail({Error::InvalidServerResponse});
+    // ...and bytes without a status line for an HTTP/0.9 answer, which it gives a header block
+    // of its own without a single header: a real answer without any is taken for one too.
+    const auto raw = Query(HTTP_QUERY_RAW_HEADERS_CRLF);
+    if (raw && raw->find(':') == std::string::npos) return Fail({Error::InvalidServerResponse});
     if (RawHeaderBytes() > kMaxHeaderBlock) return Fail({Error::HeadersTooLarge});
+    // WinInet takes a length it cannot read (a negative one) for none.
+    if (const auto length = Query(HTTP_QUERY_CONTENT_LENGTH); length && !Decimal(*length))
+        return Fail({Error::InvalidServerResponse});
     return true;
 }
 
@@ -330,6 +344,7 @@ bool WinInetRequest::Fill() {
     session_->phase = Phase::Receiving;
     auto call = std::make_shared<Call>();
     const HINTERNET handle = handle_;
+    const auto started = std::chrono::steady_clock::now();
     const bool finished = session_->Run(
         [call, handle] {
             DWORD available = 0;
@@ -343,13 +358,14 @@ bool WinInetRequest::Fill() {
         },
         [this] { return Stopped(); });
     if (!finished) return Fail(CallError(ERROR_INTERNET_OPERATION_CANCELLED));
-    if (!call->ok) return Fail(CallError(call->error));
+    if (!call->ok) return Fail(TimedCallError(call->error, started));
     if (session_->Cancelled()) return Fail({Error::Cancelled});
     const DWORD got = std::min<DWORD>(call->got, static_cast<DWORD>(call->data.size()));
     received_ += got;
     if (got == 0) {
         // WinInet ends a body that the connection cut short as if it were complete.
-        if (expected_ && received_ < *expected_) return Fail({Error::ConnectionAborted});
+        if (expected_ && received_ < *expected_)
+            return Fail(TimedCallError(ERROR_INTERNET_CONNECTION_ABORTED, started));
         ended_ = true;
         total_.Stop();
         return true;
@@ -385,12 +401,7 @@ std::optional<std::uint64_t> WinInetRequest::ExpectedLength() {
     const auto status = Query(HTTP_QUERY_STATUS_CODE);
     if (!status || HasNoBody(std::atoi(status->c_str()))) return std::nullopt;
     const auto length = Query(HTTP_QUERY_CONTENT_LENGTH);
-    std::uint64_t value = 0;
-    if (!length || length->empty()) return std::nullopt;
-    const auto [end, error] =
-        std::from_chars(length->data(), length->data() + length->size(), value);
-    if (error != std::errc() || end != length->data() + length->size()) return std::nullopt;
-    return value;
+    return length ? Decimal(*length) : std::nullopt;
 }
 
 InternetError WinInetRequest::CallError(DWORD code) const {
@@ -399,6 +410,18 @@ InternetError WinInetRequest::CallError(DWORD code) const {
     if (session_->redirects > kMaxRedirects) return {Error::TooManyRedirects};
     if (connectExpired_) return {Error::ConnectTimeout, timeouts_.connectMs};
     return ErrorFromWinInet(code, session_->phase, timeouts_);
+}
+
+// Wine's WinInet ends a receive that met silence past its limit as a lost connection, or as the
+// end of the body.
+InternetError WinInetRequest::TimedCallError(DWORD code,
+                                             std::chrono::steady_clock::time_point started) const {
+    const auto waited = std::chrono::steady_clock::now() - started;
+    if (session_->phase == Phase::Receiving &&
+        waited >= std::chrono::milliseconds(timeouts_.receiveMs)) {
+        code = ERROR_INTERNET_TIMEOUT;
+    }
+    return CallError(code);
 }
 
 bool WinInetRequest::Fail(InternetError why) {

@@ -13,10 +13,11 @@
 //   makes it ConnectionAborted;
 // - a chunked body cut mid-chunk or without its last chunk: the read ends normally, and no call
 //   tells it apart from a complete body, so under Wine such a body passes as complete;
-// - no status line (an HTTP/0.9 "answer"): status 200 with the bytes as the body (made
-//   InvalidServerResponse here);
+// - no status line (an HTTP/0.9 "answer"): "HTTP/1.0 200 OK" without headers, the bytes as the
+//   body (made InvalidServerResponse here);
 // - a close without a byte: status 0 (made NoAnswer here); a 4 MiB header block: taken whole,
-//   slowly (made HeadersTooLarge here); silence past the receive time-out: 12030, not 12002.
+//   slowly (made HeadersTooLarge here); silence past the receive time-out: 12030, not 12002
+//   (made Timeout here when the call waited that long).
 //
 // Threads: used by the session's thread; its blocking calls run as WinInetSession.h says; its
 // time limit closes the handle from a timer thread.
@@ -25,6 +26,7 @@
 #include <wininet.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -104,6 +106,8 @@ class WinInetRequest final : public IInternetRequest {
     std::optional<std::uint64_t> ExpectedLength();
     // Why the WinInet call that just failed did, the stop and the time limit first.
     InternetError CallError(DWORD code) const;
+    // The same for a call that started at started: silence is told from a lost connection.
+    InternetError TimedCallError(DWORD code, std::chrono::steady_clock::time_point started) const;
     bool Fail(InternetError why);
 
     std::shared_ptr<WinInetSessionState> session_;
