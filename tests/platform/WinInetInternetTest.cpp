@@ -254,5 +254,28 @@ TEST(WinInetErrorsTest, WinInetNumbersBecomeTheLayersErrors) {
     }
 }
 
+TEST(WinInetAuthTest, BasicLoginsAndChallenges) {
+    // RFC 7617's example, and each padding length.
+    EXPECT_EQ(BasicAuthorization("Aladdin", "open sesame"), "Basic QWxhZGRpbjpvcGVuIHNlc2FtZQ==");
+    EXPECT_EQ(BasicAuthorization("ann", "secret"), "Basic YW5uOnNlY3JldA==");
+    EXPECT_EQ(BasicAuthorization("a", "b"), "Basic YTpi");
+    EXPECT_EQ(BasicAuthorization("ab", ""), "Basic YWI6");
+    struct Case {
+        const char* challenge;
+        bool basic;
+    };
+    const Case cases[] = {
+        {"Basic realm=\"Members\"", true},
+        {"basic", true},
+        {"Digest realm=\"x\", nonce=\"y\"", false},
+        {"Negotiate, Basic realm=\"x\"", true},
+        {"Digest realm=\"Basic\"", false},
+        {"Basically", false},
+        {"", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(OffersBasic(c.challenge), c.basic) << c.challenge;
+}
+
 }  // namespace
 }  // namespace pw::platform::win32
