@@ -10,7 +10,7 @@
 
 #include "framework/headless/HeadlessApplication.h"
 #include "monitor/Unit1.h"
-#include "platform/NativeOs.h"
+#include "platform/native/NativeOs.h"
 #ifndef _WIN32
 #include "platform/posix/RegistryStore.h"
 #endif
