@@ -10,7 +10,7 @@
 
 #include "framework/headless/HeadlessApplication.h"
 #include "monitor/Unit1.h"
-#include "platform/NativeOs.h"
+#include "platform/native/NativeOs.h"
 #ifndef _WIN32
 #include "platform/posix/RegistryStore.h"
 #endif
@@ -40,12 +40,23 @@ tab-separated columns:
   logic    absence (alarm when the text is missing) or presence (alarm when it is there)
   URL
   detail   why the page could not be fetched, such as "HTTP 404"; empty when it was
-
+)"
+#ifdef _WIN32
+    R"(
+The watch list is the one the window saves, in the registry:
+  HKEY_CURRENT_USER\Software\Quillmere\Pagewarden\watchset.ini
+It is only read, never written, so a check may run while the window is open. With --url no
+settings are read, and the logic is absence unless --presence is given.
+)"
+#else
+    R"(
 The watch list is the one the window saves: $XDG_CONFIG_HOME/pagewarden/HKCU.reg
 (~/.config/pagewarden/HKCU.reg when XDG_CONFIG_HOME is not set). It is only read, never
 written, so a check may run while the window is open. With --url no settings are read,
 and the logic is absence unless --presence is given.
-
+)"
+#endif
+    R"(
 --check-update only asks; it downloads nothing. It prints "update" or "none", the date
 the server offers and this version's date, then one "file" line per file the update lists
 and a "message" line, tab-separated. Exit status 1: an update exists; 0: none; 3: the

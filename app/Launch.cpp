@@ -41,7 +41,7 @@ std::optional<int> RunWithoutWindow(int argc, char** argv) {
     const bool afterUpgrade = argc == 2 && params[0] == update::kDefaultRestartParams;
     if (argc > 1 && !afterUpgrade)
         return RunChecker(argc, argv, stdout, stderr,
-                          {.appExeName = {}, .layout = InstallLayout()});
+                          {.appExeName = {}, .layout = InstallLayout(), .configFolder = {}});
     return std::nullopt;
 }
 

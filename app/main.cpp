@@ -14,7 +14,7 @@
 #include "app/Checker.h"
 #include "app/Launch.h"
 #include "monitor/Unit1.h"
-#include "platform/NativeOs.h"
+#include "platform/native/NativeOs.h"
 #include "ui/qt/QtApplication.h"
 #include "update/kxRelift.h"
 #include "update/kxReliftMessages.h"

@@ -12,6 +12,13 @@ namespace pw::monitor {
 
 namespace {
 
+// What keeps the settings, in the words of the messages that name where a copy went.
+#ifdef _WIN32
+constexpr std::string_view kSettingsStore = "settings key";
+#else
+constexpr std::string_view kSettingsStore = "settings file";
+#endif
+
 using platform::RegRoot;
 using platform::RegStatus;
 using platform::RegType;
@@ -227,8 +234,8 @@ void TForm1::LoadSettings() {
             try {
                 const std::string where = KeepUnreadSettings();
                 if (!where.empty())
-                    message += " The settings file as it was is kept as \"" + where +
-                               "\", so nothing stored is lost when Save replaces it.";
+                    message += " The " + std::string(kSettingsStore) + " as it was is kept as \"" +
+                               where + "\", so nothing stored is lost when Save replaces it.";
             } catch (const std::exception& e) {
                 message += std::string(" ") + e.what();
             }
@@ -245,9 +252,10 @@ std::string TForm1::KeepUnreadSettings() {
     std::string where;
     const RegStatus status = services_.os.registry.KeepCopy(kRoot, where);
     if (status != RegStatus::Ok && status != RegStatus::NotFound)
-        throw std::runtime_error("The settings file could not be kept aside (" +
-                                 StatusText(status) + "), so nothing is saved over " +
-                                 unreadSettings_ + " until it can be.");
+        throw std::runtime_error("The " + std::string(kSettingsStore) +
+                                 " could not be kept aside (" + StatusText(status) +
+                                 "), so nothing is saved over " + unreadSettings_ +
+                                 " until it can be.");
     unreadSettings_.clear();
     return where;
 }
@@ -257,9 +265,8 @@ void TForm1::WriteOverUnreadSettings() {
     const std::string where = KeepUnreadSettings();
     if (!where.empty())
         services_.app.MessageBox(
-            "The settings file as it was, with the values that could not be "
-            "read, is kept as \"" +
-                where + "\".",
+            "The " + std::string(kSettingsStore) +
+                " as it was, with the values that could not be read, is kept as \"" + where + "\".",
             "Pagewarden", framework::mb::kOk | framework::mb::kIconInformation);
 }
 

@@ -9,6 +9,8 @@ cd "$(dirname "$0")/.."
 # Longest folder first: a file belongs to the first row whose folder it lies in.
 RULES=(
   "platform/posix|platform"
+  "platform/win32|platform"
+  "platform/native|platform platform/posix platform/win32"
   "platform|"
   "framework/headless|framework"
   "framework|"
@@ -19,7 +21,7 @@ RULES=(
   "update|framework platform util http sound"
   "monitor|framework platform util sound http update"
   "ui/qt|framework platform"
-  "app|framework framework/headless platform platform/posix util sound http update monitor ui/qt"
+  "app|framework framework/headless platform platform/native platform/posix util sound http update monitor ui/qt"
 )
 
 # third-party header prefix | the only folders that may include it
@@ -30,10 +32,13 @@ THIRD_PARTY=(
   "SDL|platform/posix"
   "gio/|platform/posix"
   "glib|platform/posix"
+  "windows.h|platform/win32 platform update update/replacer"
+  "wininet.h|platform/win32"
+  "bcrypt.h|update"
 )
 
 # The folder a project include names: the longest known folder it lies in.
-FOLDERS=(platform/posix platform framework/headless framework util sound http update/replacer
+FOLDERS=(platform/posix platform/win32 platform/native platform framework/headless framework util sound http update/replacer
          update monitor ui/qt app)
 folder_of() {
   local path=$1 f

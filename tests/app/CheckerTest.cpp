@@ -15,7 +15,7 @@
 
 #include "app/Checker.h"
 #include "monitor/Unit1.h"
-#include "platform/NativeOs.h"
+#include "platform/native/NativeOs.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/net/HttpTestServer.h"

@@ -7,7 +7,7 @@
 
 #include "framework/headless/HeadlessApplication.h"
 #include "http/kxHTTP.h"
-#include "platform/NativeOs.h"
+#include "platform/native/NativeOs.h"
 #include "tests/support/TempDir.h"
 
 namespace pw::http {

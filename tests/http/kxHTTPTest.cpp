@@ -13,7 +13,7 @@
 
 #include "framework/headless/HeadlessApplication.h"
 #include "http/kxHTTP.h"
-#include "platform/NativeOs.h"
+#include "platform/native/NativeOs.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/net/HttpTestServer.h"
 #include "tests/support/net/ProxyProcess.h"

@@ -16,7 +16,7 @@
 #include "framework/headless/HeadlessApplication.h"
 #include "framework/headless/HeadlessControls.h"
 #include "monitor/Unit1.h"
-#include "platform/NativeOs.h"
+#include "platform/native/NativeOs.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/net/HttpTestServer.h"
 

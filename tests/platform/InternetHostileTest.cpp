@@ -1,4 +1,4 @@
-#include "platform/NativeOs.h"
+#include "platform/native/NativeOs.h"
 
 #include <chrono>
 #include <future>

@@ -1,4 +1,4 @@
-#include "platform/NativeOs.h"
+#include "platform/native/NativeOs.h"
 #ifdef _WIN32
 #include "platform/win32/WinInetRequest.h"
 #endif

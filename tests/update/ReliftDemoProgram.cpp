@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "framework/headless/HeadlessApplication.h"
-#include "platform/NativeOs.h"
+#include "platform/native/NativeOs.h"
 #include "update/kxRelift.h"
 
 namespace {

@@ -17,7 +17,7 @@
 
 #include "framework/headless/HeadlessApplication.h"
 #include "framework/headless/HeadlessControls.h"
-#include "platform/NativeOs.h"
+#include "platform/native/NativeOs.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"

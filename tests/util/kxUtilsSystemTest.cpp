@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "framework/headless/HeadlessApplication.h"
-#include "platform/NativeOs.h"
+#include "platform/native/NativeOs.h"
 #include "tests/support/TempDir.h"
 
 namespace pw {

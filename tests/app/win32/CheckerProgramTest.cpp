@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "monitor/Unit1.h"
-#include "platform/NativeOs.h"
+#include "platform/native/NativeOs.h"
 #include "platform/win32/Win32Shell.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/net/HttpTestServer.h"
