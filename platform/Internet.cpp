@@ -1,5 +1,7 @@
 #include "platform/Internet.h"
 
+#include <algorithm>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -41,5 +43,24 @@ InternetCancel::WakerGuard::~WakerGuard() {
     std::lock_guard lock(shared_->mutex);
     shared_->wakers.erase(id_);
 }
+
+namespace inet {
+
+bool HasNul(std::string_view s) {
+    return s.find('\0') != std::string_view::npos;
+}
+
+bool IsHeaderText(std::string_view s) {
+    return std::none_of(s.begin(), s.end(),
+                        [](unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7F; });
+}
+
+bool IsToken(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) {
+        return c > 0x20 && c < 0x7F && std::strchr("()<>@,;:\\\"/[]?={}", c) == nullptr;
+    });
+}
+
+}  // namespace inet
 
 }  // namespace pw::platform

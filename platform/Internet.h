@@ -128,6 +128,13 @@ enum class Error : std::uint32_t {
 // Connected-state bits of InternetQueryOption(INTERNET_OPTION_CONNECTED_STATE).
 inline constexpr std::uint32_t kStateDisconnectedByUser = 0x10;
 
+// Checks every back end makes before any text from the caller reaches the system's library.
+bool HasNul(std::string_view s);
+// Text that may stand in a header or on the request line: no line breaks or other controls.
+bool IsHeaderText(std::string_view s);
+// An HTTP token, as a method or a header name must be.
+bool IsToken(std::string_view s);
+
 }  // namespace inet
 
 // A stop request for one session, settable from any thread. Once set, every blocked or later call

@@ -17,20 +17,6 @@ namespace pw::platform::posix {
 
 using namespace pw::platform::inet;
 
-bool HasNul(std::string_view s) {
-    return s.find('\0') != std::string_view::npos;
-}
-
-bool IsHeaderText(std::string_view s) {
-    return std::none_of(s.begin(), s.end(),
-                        [](unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7F; });
-}
-
-bool IsToken(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) {
-        return c > 0x20 && c < 0x7F && std::strchr("()<>@,;:\\\"/[]?={}", c) == nullptr;
-    });
-}
 
 namespace {
 

@@ -27,12 +27,9 @@
 
 namespace pw::platform::posix {
 
-// Checks made before any text from the caller reaches curl.
-bool HasNul(std::string_view s);
-// Text that may stand in a header or on the request line: no line breaks or other controls.
-bool IsHeaderText(std::string_view s);
-// An HTTP token, as a method or a header name must be.
-bool IsToken(std::string_view s);
+using inet::HasNul;
+using inet::IsHeaderText;
+using inet::IsToken;
 
 // What a session hands to everything opened from it.
 struct CurlSessionState {

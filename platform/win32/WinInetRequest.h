@@ -39,12 +39,9 @@
 
 namespace pw::platform::win32 {
 
-// Checks made before any text from the caller reaches WinInet.
-bool HasNul(std::string_view s);
-// Text that may stand in a header or on the request line: no line breaks or other controls.
-bool IsHeaderText(std::string_view s);
-// An HTTP token, as a method or a header name must be.
-bool IsToken(std::string_view s);
+using inet::HasNul;
+using inet::IsHeaderText;
+using inet::IsToken;
 // The object as it goes on the request line: only bytes that cannot stand there at all are
 // percent-encoded (WinInet would send 8-bit bytes as UTF-8 and keep controls).
 std::string RequestTarget(std::string_view object);
