@@ -131,7 +131,7 @@ TEST_F(WindowTest, ValuesOfTheWrongKindAreNamedOnceAndSaveLosesNothing) {
     ASSERT_EQ(ErrorBoxes().size(), 1u);
     EXPECT_THAT(ErrorBoxes()[0],
                 ::testing::StartsWith(named + ". The other settings were read. The settings "
-                                              "file as it was is kept as \"HKEY_CURRENT_USER\\"));
+                                              "key as it was is kept as \"HKEY_CURRENT_USER\\"));
 #else
     EXPECT_EQ(ErrorBoxes(), std::vector<std::string>{named +
                                                      ". The other settings were read. The settings "
