@@ -134,6 +134,9 @@ bool HasNul(std::string_view s);
 bool IsHeaderText(std::string_view s);
 // An HTTP token, as a method or a header name must be.
 bool IsToken(std::string_view s);
+// The object as it goes on the request line. It is not encoded again: only the bytes that
+// cannot stand on a request line at all (controls, space, 8-bit, "#") are percent-encoded.
+std::string RequestTarget(std::string_view object);
 
 }  // namespace inet
 

@@ -17,7 +17,6 @@ namespace pw::platform::posix {
 
 using namespace pw::platform::inet;
 
-
 namespace {
 
 // Body bytes held for the caller beyond what the current Read asks for; past this the transfer
@@ -50,24 +49,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
-}
-
-// The object as it goes on the request line. It is not encoded again: only the bytes that
-// cannot stand on a request line at all (controls, space, 8-bit, "#") are percent-encoded.
-std::string RequestTarget(std::string_view object) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    if (object.empty() || object.front() != '/') out += '/';
-    for (unsigned char c : object) {
-        if (c <= 0x20 || c >= 0x7F || c == '#') {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 0x0F];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
 }
 
 // CR LF (or LF) separated "Name: value" lines; nullopt when one is not a header line.

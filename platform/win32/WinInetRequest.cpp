@@ -16,23 +16,6 @@ namespace pw::platform::win32 {
 
 using namespace pw::platform::inet;
 
-
-std::string RequestTarget(std::string_view object) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    if (object.empty() || object.front() != '/') out += '/';
-    for (unsigned char c : object) {
-        if (c <= 0x20 || c >= 0x7F || c == '#') {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 0x0F];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
 std::string BasicAuthorization(std::string_view username, std::string_view password) {
     static constexpr char kAlphabet[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

@@ -42,9 +42,8 @@ namespace pw::platform::win32 {
 using inet::HasNul;
 using inet::IsHeaderText;
 using inet::IsToken;
-// The object as it goes on the request line: only bytes that cannot stand there at all are
-// percent-encoded (WinInet would send 8-bit bytes as UTF-8 and keep controls).
-std::string RequestTarget(std::string_view object);
+// Encoded before WinInet sees it, which would send 8-bit bytes as UTF-8 and keep controls.
+using inet::RequestTarget;
 // The value of an Authorization header for a Basic login: "Basic " and base64 of user:password.
 std::string BasicAuthorization(std::string_view username, std::string_view password);
 // Whether a WWW-Authenticate value offers the Basic scheme.
