@@ -37,4 +37,21 @@ mkdir -p "$prefix"
   fi
 ) 9>"$prefix.lock"
 
-exec "$loader" "$@"
+# The program's own output goes through files, relayed as it grows until the program ends: a
+# process Wine starts on the program's behalf (the desktop, for the first window) inherits the
+# program's descriptors and lives on, and a pipe would stay open for as long as it does.
+out=$(mktemp) err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+"$loader" "$@" <&0 >"$out" 2>"$err" &
+program=$!
+trap 'kill "$program" 2>/dev/null' TERM INT HUP
+tail -q -s 0.05 -n +1 --pid="$program" -f "$out" &
+relay_out=$!
+tail -q -s 0.05 -n +1 --pid="$program" -f "$err" >&2 &
+relay_err=$!
+status=0
+wait "$program" || status=$?
+# A signal ends the first wait early; the program is ending and its status comes with it.
+while kill -0 "$program" 2>/dev/null; do wait "$program" || status=$?; done
+wait "$relay_out" "$relay_err" || true
+exit "$status"
