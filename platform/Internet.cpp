@@ -61,6 +61,26 @@ bool IsToken(std::string_view s) {
     });
 }
 
+std::optional<std::vector<std::string>> HeaderLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        auto end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty()) continue;
+        const auto colon = line.find(':');
+        if (colon == std::string_view::npos || !IsToken(line.substr(0, colon)) ||
+            !IsHeaderText(line)) {
+            return std::nullopt;
+        }
+        lines.emplace_back(line);
+    }
+    return lines;
+}
+
 std::string RequestTarget(std::string_view object) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;

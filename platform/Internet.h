@@ -15,6 +15,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pw::platform {
 
@@ -128,6 +129,15 @@ enum class Error : std::uint32_t {
 // Connected-state bits of InternetQueryOption(INTERNET_OPTION_CONNECTED_STATE).
 inline constexpr std::uint32_t kStateDisconnectedByUser = 0x10;
 
+// Limits every back end keeps alike, so that a page fails the same way on each system.
+// Redirects followed within one Send: past them the next 3xx is the answer with curl, while
+// WinInet's Send fails, as it cannot be stopped inside a send.
+inline constexpr int kMaxRedirects = 30;
+// A longer response header block fails the transfer. Below libcurl's own limit (300 KiB in
+// the builds that have one), so that it is always ours that speaks and the failure can be
+// told apart from a broken connection.
+inline constexpr std::size_t kMaxHeaderBlock = 256 * 1024;
+
 // Checks every back end makes before any text from the caller reaches the system's library.
 bool HasNul(std::string_view s);
 // Text that may stand in a header or on the request line: no line breaks or other controls.
@@ -137,6 +147,9 @@ bool IsToken(std::string_view s);
 // The object as it goes on the request line. It is not encoded again: only the bytes that
 // cannot stand on a request line at all (controls, space, 8-bit, "#") are percent-encoded.
 std::string RequestTarget(std::string_view object);
+// A caller's header block: CR LF (or LF) separated "Name: value" lines, empty ones skipped;
+// nullopt when one is not a header line, which a system's library might drop without a word.
+std::optional<std::vector<std::string>> HeaderLines(std::string_view text);
 
 }  // namespace inet
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/Internet.h"
+
 namespace pw::platform::posix {
 
 namespace {
@@ -62,7 +64,7 @@ ResponseHeaders::Line ResponseHeaders::Add(std::string_view line) {
         return Line::Ignored;
     }
     received_ += line.size();
-    if (received_ > kMaxHeaderBlock) return Line::TooLarge;
+    if (received_ > inet::kMaxHeaderBlock) return Line::TooLarge;
     raw_.append(text).append("\r\n");
     if (statusLine) return Line::Started;
     if (text.empty()) {

@@ -12,11 +12,6 @@
 
 namespace pw::platform::posix {
 
-// Largest header block accepted from one response; a longer one fails the transfer. Below
-// libcurl's own limit (300 KiB in the builds that have one), so that it is always ours that
-// speaks and the failure can be told apart from a broken connection.
-inline constexpr std::size_t kMaxHeaderBlock = 256 * 1024;
-
 class ResponseHeaders {
   public:
     enum class Line { Started, Added, Ended, Ignored, TooLarge };

@@ -17,8 +17,6 @@ namespace pw::platform::posix {
 inline constexpr std::uint32_t kDefaultConnectTimeoutMs = 60'000;
 inline constexpr std::uint32_t kDefaultReceiveTimeoutMs = 30'000;
 inline constexpr std::uint32_t kDefaultSendTimeoutMs = 30'000;
-// Redirects followed within one Send; the next 3xx is the answer, with an empty body.
-inline constexpr int kMaxRedirects = 30;
 
 class CurlInternet : public IInternet {
   public:

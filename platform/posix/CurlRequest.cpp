@@ -51,27 +51,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
            });
 }
 
-// CR LF (or LF) separated "Name: value" lines; nullopt when one is not a header line.
-std::optional<std::vector<std::string>> HeaderLines(std::string_view text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        auto end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (line.empty()) continue;
-        const auto colon = line.find(':');
-        if (colon == std::string_view::npos || !IsToken(line.substr(0, colon)) ||
-            !IsHeaderText(line)) {
-            return std::nullopt;
-        }
-        lines.emplace_back(line);
-    }
-    return lines;
-}
-
 bool HasHeader(const std::vector<std::string>& lines, std::string_view name) {
     return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
         return EqualsNoCase(std::string_view(line).substr(0, line.find(':')), name);

@@ -48,25 +48,13 @@ bool OffersBasic(std::string_view challenge) {
 
 namespace {
 
-// CR LF (or LF) separated "Name: value" lines, each ended by CR LF; nullopt when one is not a
-// header line. WinInet would drop such a line without a word.
+// The caller's header lines as WinInet takes them, each ended by CR LF.
 std::optional<std::string> HeaderBlock(std::string_view text) {
+    const auto lines = HeaderLines(text);
+    if (!lines) return std::nullopt;
     std::string block;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        auto end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (line.empty()) continue;
-        const auto colon = line.find(':');
-        if (colon == std::string_view::npos || !IsToken(line.substr(0, colon)) ||
-            !IsHeaderText(line)) {
-            return std::nullopt;
-        }
+    for (const auto& line : *lines)
         block.append(line).append("\r\n");
-    }
     return block;
 }
 

@@ -54,10 +54,6 @@ struct Credentials {
     std::string password;
 };
 
-// Redirects followed within one Send, as the curl back end's limit; past it the Send fails.
-inline constexpr int kMaxRedirects = 30;
-// The largest response header block taken, as the curl back end's; WinInet has no limit.
-inline constexpr std::size_t kMaxHeaderBlock = 256 * 1024;
 // Body bytes taken from WinInet at once at most.
 inline constexpr std::size_t kMaxReadBytes = 1024 * 1024;
 

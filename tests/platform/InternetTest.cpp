@@ -228,12 +228,12 @@ TEST_F(InternetTest, RedirectLoopEndsAtTheRedirectLimit) {
     // WinInet cannot be stopped inside a send without losing its answer: the send fails.
     EXPECT_FALSE(Get(o));
     EXPECT_EQ(o->LastError().code, Error::TooManyRedirects);
-    EXPECT_EQ(redirects, win32::kMaxRedirects + 1);
+    EXPECT_EQ(redirects, kMaxRedirects + 1);
 #else
     ASSERT_TRUE(Get(o));
     EXPECT_EQ(StatusCode(o), "302");
     EXPECT_EQ(ReadAll(*o.request), "");
-    EXPECT_EQ(redirects, posix::kMaxRedirects);
+    EXPECT_EQ(redirects, kMaxRedirects);
     EXPECT_EQ(server_.Requests().size(), static_cast<std::size_t>(redirects) + 1);
 #endif
 }
