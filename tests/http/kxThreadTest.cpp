@@ -7,10 +7,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <future>
-#include <latch>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -47,6 +48,28 @@ class Watchdog {
     }};
 };
 
+// A one-shot gate on a mutex and a condition variable. std::latch waits through libstdc++'s
+// atomic wait, which GCC 12 builds on Windows (no platform wait) can leave asleep for good.
+class Gate {
+  public:
+    void count_down() {
+        {
+            std::lock_guard lock(mutex_);
+            open_ = true;
+        }
+        cv_.notify_all();
+    }
+    void wait() {
+        std::unique_lock lock(mutex_);
+        cv_.wait(lock, [this] { return open_; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool open_ = false;
+};
+
 class KxThread : public ::testing::Test {
   protected:
     Watchdog watchdog;
@@ -56,7 +79,7 @@ class KxThread : public ::testing::Test {
     std::unique_ptr<TkxCustomThread> thread = std::make_unique<TkxCustomThread>(app, component);
     const ThreadId uiThread = CurrentThreadId();
     // Held workers wait here; the test lets them go.
-    std::latch gate{1};
+    Gate gate;
 
     template <typename Pred>
     void PumpUntil(Pred done) {
@@ -67,7 +90,7 @@ class KxThread : public ::testing::Test {
     }
     // From another thread: once the worker is in its work, lets the UI thread's wait run out in
     // virtual time.
-    std::thread ExpireWaitOf(std::int32_t timeoutMs, std::latch& workEntered) {
+    std::thread ExpireWaitOf(std::int32_t timeoutMs, Gate& workEntered) {
         return std::thread([this, timeoutMs, &workEntered] {
             workEntered.wait();
             app.WaitUntilIdle();
@@ -135,7 +158,7 @@ TEST_F(KxThread, AWaitServesMessagesAndEveryMessageStartsTheTimeOutAgain) {
 }
 
 TEST_F(KxThread, ATimedOutWaitStopsTheRunWhichDeliversNothingMoreAndTheNextRunStartsAtOnce) {
-    std::latch entered{1};
+    Gate entered;
     std::atomic<int> runs = 0;
     int finishes = 0, timeouts = 0;
     bool delivered = false, sawAbandoned = false;
@@ -176,7 +199,7 @@ TEST_F(KxThread, ATimedOutWaitStopsTheRunWhichDeliversNothingMoreAndTheNextRunSt
 }
 
 TEST_F(KxThread, ATimedOutWaitToldToGoOnReturnsTrueAndTheFinishStillArrives) {
-    std::latch entered{1};
+    Gate entered;
     bool finished = false;
     thread->SetOnExecute([&](TkxEventThread&) {
         entered.count_down();
