@@ -24,6 +24,11 @@ stop_wine() {
 }
 trap stop_wine EXIT
 
+# A test that fails under Wine runs once more: now and then a program started while Wine is busy
+# starting dies before its first line (it says so through wine-run.sh). A test that fails twice
+# fails the step; the same code's tests have no second chance on Linux.
+retry=(--repeat until-pass:2)
+
 # Wine's 32-bit loader needs a kernel that runs 32-bit code, which not every machine has.
 runs32=no
 if [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then runs32=yes; fi
@@ -32,7 +37,7 @@ echo "==== win32: the 32-bit program, its replacer and the tests, cross-built"
 cmake --preset win32
 if [ $runs32 = yes ]; then
   cmake --build --preset win32
-  ctest --preset win32
+  ctest --preset win32 "${retry[@]}"
 else
   # The program and everything it links; the tests run as 64-bit programs below.
   cmake --build --preset win32 --target pagewarden
@@ -41,5 +46,5 @@ else
   echo "==== win64: this machine runs no 32-bit code; the tests run as 64-bit programs"
   cmake --preset win64
   cmake --build --preset win64
-  ctest --preset win64
+  ctest --preset win64 "${retry[@]}"
 fi

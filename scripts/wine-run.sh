@@ -54,4 +54,8 @@ wait "$program" || status=$?
 # A signal ends the first wait early; the program is ending and its status comes with it.
 while kill -0 "$program" 2>/dev/null; do wait "$program" || status=$?; done
 wait "$relay_out" "$relay_err" || true
+# A program Wine could not start at all ends without a word; say so, with the status.
+if [ "$status" != 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
+  printf 'wine-run.sh: %s ended with status %s and wrote nothing\n' "$1" "$status" >&2
+fi
 exit "$status"
