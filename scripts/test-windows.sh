@@ -24,9 +24,9 @@ stop_wine() {
 }
 trap stop_wine EXIT
 
-# A test that fails under Wine runs once more: now and then a program started while Wine is busy
-# starting dies before its first line (it says so through wine-run.sh). A test that fails twice
-# fails the step; the same code's tests have no second chance on Linux.
+# A test that fails under Wine runs once more: now and then, mostly early in a run, a program
+# dies under Wine before its first line, for a reason not found yet (wine-run.sh says so when it
+# happens). A test that fails twice fails the step; on Linux no test has a second chance.
 retry=(--repeat until-pass:2)
 
 # Wine's 32-bit loader needs a kernel that runs 32-bit code, which not every machine has.
